@@ -1,0 +1,162 @@
+#include "link/serial_port.hpp"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+int serial_file = -1;
+
+namespace {
+
+constexpr unsigned reset_pause_seconds = 4;
+
+// The path the port was opened with, kept for reopening after the adapter
+// drops off the bus. Empty until the first successful open. A fixed buffer:
+// a path that does not fit could not be opened anyway.
+std::array<char, 4096> port_path{};
+
+// errno of the last failed read or write on the line since the last reset.
+int line_errno = 0;
+
+// The settings are built from a zeroed record every time rather than from
+// the port's current attributes, so that whatever a previous user of the
+// device left behind (echo, canonical mode, flow control) cannot leak in.
+termios line_settings()
+{
+    termios settings;
+    std::memset(&settings, 0, sizeof settings);
+    // CLOCAL: ignore modem status lines, so the open and reads don't wait
+    // for carrier and closing doesn't hang up the unit.
+    settings.c_cflag = CS8 | CREAD | CLOCAL;
+    cfsetispeed(&settings, B9600);
+    cfsetospeed(&settings, B9600);
+    // VMIN 0, VTIME 20: a read returns as soon as one byte is there, or
+    // with nothing after 2.0 s of silence.
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 20;
+    return settings;
+}
+
+// Drops pending data in both directions, then applies the settings at once.
+// Flushing first keeps stale bytes from being read under the new settings.
+bool configure_line(int fd)
+{
+    const termios settings = line_settings();
+    const bool flushed = tcflush(fd, TCIOFLUSH) == 0;
+    const bool applied = tcsetattr(fd, TCSANOW, &settings) == 0;
+    return flushed && applied;
+}
+
+// Opens, locks and configures `path`; returns the descriptor or -1 with
+// nothing left open. The lock comes before the settings are touched, so a
+// refused second program never disturbs the line of the one that owns it.
+// O_NOCTTY: the port must never become our controlling terminal, or a
+// hang-up on the line would send us SIGHUP. The descriptor stays blocking;
+// VTIME does the timing.
+int open_line(const char* path)
+{
+    const int fd = open(path, O_RDWR | O_NOCTTY);
+    if (fd < 0) {
+        return fd;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !configure_line(fd)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Errors that mean the device itself went away (USB adapter unplugged or
+// reset), as opposed to a unit that merely stays silent.
+bool is_line_gone_error(int error)
+{
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
+void pause_for_reset()
+{
+    unsigned left = reset_pause_seconds;
+    while (left > 0) {
+        left = sleep(left);
+    }
+}
+
+void reopen_line()
+{
+    if (serial_file >= 0) {
+        close(serial_file);
+    }
+    serial_file = open_line(port_path.data());
+}
+
+} // namespace
+
+int serial_init(const char* device)
+{
+    if (serial_file >= 0) {
+        close(serial_file);
+    }
+    serial_file = -1;
+    port_path[0] = '\0';
+    const std::size_t length = std::strlen(device);
+    if (length >= port_path.size()) {
+        return 0;
+    }
+    serial_file = open_line(device);
+    if (serial_file < 0) {
+        return 0;
+    }
+    std::memcpy(port_path.data(), device, length + 1);
+    line_errno = 0;
+    return 1;
+}
+
+void serial_reset()
+{
+    if (port_path[0] == '\0') {
+        return;
+    }
+    bool gone = serial_file < 0 || is_line_gone_error(line_errno) ||
+                tcflush(serial_file, TCIOFLUSH) != 0;
+    pause_for_reset();
+    // The second flush discards whatever arrived during the pause, such as
+    // the rest of a late reply, so the next command starts clean.
+    if (!gone) {
+        gone = !configure_line(serial_file);
+    }
+    if (gone) {
+        reopen_line();
+    }
+    line_errno = 0;
+}
+
+int read_reply(std::uint8_t* dest, int count)
+{
+    int filled = 0;
+    while (filled < count) {
+        const ssize_t got = read(serial_file, dest + filled, static_cast<std::size_t>(count - filled));
+        if (got > 0) {
+            filled += static_cast<int>(got);
+            continue;
+        }
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            line_errno = errno;
+        }
+        return 0;
+    }
+    return filled;
+}
+
+void serial_write(const std::uint8_t* src, int count)
+{
+    if (write(serial_file, src, static_cast<std::size_t>(count)) < 0) {
+        line_errno = errno;
+    }
+}

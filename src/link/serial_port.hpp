@@ -1,0 +1,39 @@
+// The one serial port of the process: open, line settings, exact-length
+// reads and the reset that resynchronises the link after a failed exchange.
+//
+// The line runs at 9600 baud, 8N1, raw, with a 2.0 s read timeout. Every
+// call here reports failure through its return value only; nothing is
+// printed and nothing is retried behind the caller's back.
+#pragma once
+
+#include <cstdint>
+
+// Descriptor of the open port. -1 until serial_init runs, negative whenever
+// the port is not open (after a failed open, or while an unplugged adapter
+// has not come back yet).
+extern int serial_file;
+
+// Opens `device` read/write without making it our controlling terminal,
+// takes an exclusive lock on it so that a second program cannot talk over
+// us, and applies the line settings. Returns 1 on success; 0 when the path
+// cannot be opened, is locked by another process, or is no serial line.
+// On failure nothing stays open and serial_file is negative.
+int serial_init(const char* device);
+
+// Called after every failed exchange: flushes the line, pauses 4 s, flushes
+// whatever arrived meanwhile and applies the settings again. When the line
+// is gone (an adapter that dropped off the bus) it closes the descriptor
+// and reopens the same path instead. Does nothing, and does not pause,
+// before the first successful serial_init.
+void serial_reset();
+
+// Reads exactly `count` bytes into `dest`. Returns `count`, or 0 as soon as
+// one read brings nothing (2.0 s of silence, end of file or an error).
+// Bytes that arrived before a failure stay in `dest`. Never reads more than
+// `count` bytes. Returns 0 at once when `count` <= 0.
+int read_reply(std::uint8_t* dest, int count);
+
+// Hands `count` bytes to one write on the port. The result is not reported:
+// a lost command shows up as a reply timeout. A failure is remembered so
+// that the next reset can tell a dead line from a silent unit.
+void serial_write(const std::uint8_t* src, int count);

@@ -1,0 +1,110 @@
+#include "logger/logger.hpp"
+
+#include "link/frames.hpp"
+#include "link/serial_port.hpp"
+
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+constexpr std::uint8_t adc_code = 0x5A;
+constexpr std::uint8_t adc_reply_length = 13; // header, 4 channels of 2 bytes, check
+constexpr std::uint8_t dds_code = 0x22;
+constexpr int dds_reply_min = 12;             // header and two 32-bit words
+constexpr std::uint8_t tuning_code = 0x2D;
+constexpr int tuning_reply_min = 8;           // header and one 32-bit word
+constexpr int adc_channels = 4;
+
+} // namespace
+
+double get_time()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+void read_adc()
+{
+    reply_buffer reply;
+    if (tx_command(adc_code, adc_reply_length, reply) == 0) {
+        return;
+    }
+    for (int channel = 0; channel < adc_channels; ++channel) {
+        const std::uint16_t value = little_endian_16(&reply[static_cast<std::size_t>(4 + 2 * channel)]);
+        std::printf("  %4d  ", static_cast<int>(value));
+    }
+}
+
+void test_22_command()
+{
+    static std::uint32_t last_word = 0;
+    reply_buffer reply;
+    // A reply too short for both words holds nothing of this reading in
+    // bytes 4-11: print no values and keep last_word for the next delta.
+    if (tx_command_3(dds_code, reply) < dds_reply_min) {
+        return;
+    }
+    const std::uint32_t dds1 = big_endian_32(&reply[4]);
+    const std::uint32_t dds2 = big_endian_32(&reply[8]);
+    // Modulo 2^32, read as signed: a wrap of the counter shows as a small step.
+    const auto delta = static_cast<std::int32_t>(dds2 - last_word);
+    std::printf("%lu %lu %ld ", static_cast<unsigned long>(dds1), static_cast<unsigned long>(dds2),
+                static_cast<long>(delta));
+    last_word = dds2;
+}
+
+void test_2d_command()
+{
+    reply_buffer reply;
+    if (tx_command_3(tuning_code, reply) < tuning_reply_min) {
+        return;
+    }
+    const auto tuning = static_cast<std::int32_t>(big_endian_32(&reply[4]));
+    std::printf("%ld ", static_cast<long>(tuning));
+}
+
+void print_header()
+{
+    const std::time_t started = std::time(nullptr);
+    // ctime's text ends with its own newline, which ends the start line.
+    std::printf("# Logging started at %s", std::ctime(&started));
+    std::fputs("# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, user tuning",
+               stdout);
+}
+
+void log_row(double start_time)
+{
+    // Each row begins with the newline that ends the one before, so the
+    // line being written is always the newest, complete up to its last field.
+    std::printf("\n     %9.3f     ", get_time() - start_time);
+    read_adc();
+    test_22_command();
+    test_2d_command();
+}
+
+int fslog_main(int argc, char** argv)
+{
+    if (argc < 2) {
+        // argv[0] is null when the program is started with an empty argument list.
+        std::printf("\nUsage: %s comport\n", argc > 0 ? argv[0] : "fslog");
+        return 1;
+    }
+    if (serial_init(argv[1]) == 0) {
+        std::printf("\nCouldn't open port %s\n", argv[1]);
+        return 1;
+    }
+    const double start_time = get_time();
+    print_header();
+    for (;;) {
+        log_row(start_time);
+        // One flush per row pushes it out whole. If the log can't be written
+        // any more (a closed pipe with SIGPIPE ignored, a full disk), polling
+        // on would only lose every further row in silence.
+        if (std::fflush(nullptr) != 0) {
+            return 1;
+        }
+    }
+}

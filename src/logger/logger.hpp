@@ -1,0 +1,38 @@
+// The logger: start-up, the header, the endless row loop and the three
+// logged queries with their column formats.
+//
+// Log on stdout:
+//   # Logging started at <ctime text>
+//   # Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, user tuning
+// then one row per polling cycle, each beginning with its newline:
+//   "\n     %9.3f     " elapsed, four "  %4d  " ADC fields, "%lu %lu %ld "
+//   dds 1, dds 2, delta dds2, and "%ld " user tuning.
+// A failed query leaves its fields out; "(CS bad!) " may stand before the
+// DDS or tuning numbers.
+#pragma once
+
+// Wall-clock time in seconds (CLOCK_REALTIME).
+double get_time();
+
+// Query 0x5A: prints the four ADC channels, or nothing when it fails.
+void read_adc();
+
+// Query 0x22: prints dds 1, dds 2 and the change of dds 2 since the value
+// shown last, then remembers dds 2. Prints nothing, and remembers nothing,
+// when the exchange fails or the reply is too short to hold both words.
+void test_22_command();
+
+// Query 0x2D: prints the signed user tuning word, or nothing.
+void test_2d_command();
+
+// Prints the start line and the column header (without a line end).
+void print_header();
+
+// Prints one row: its leading newline, the elapsed time since `start_time`
+// and the three queries' fields. Does not flush.
+void log_row(double start_time);
+
+// The whole program: checks the command line, opens the port, prints the
+// header and logs rows until killed. Returns 1 on a usage error, when the
+// port cannot be opened, or when the log can no longer be written.
+int fslog_main(int argc, char** argv);

@@ -1,0 +1,325 @@
+#include "harness.hpp"
+
+#include <cerrno>
+#include <gtest/gtest.h>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace harness {
+
+namespace {
+
+[[noreturn]] void fail(const std::string& what)
+{
+    throw std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+bool wait_readable(int fd, std::chrono::milliseconds timeout)
+{
+    pollfd entry{fd, POLLIN, 0};
+    return poll(&entry, 1, static_cast<int>(timeout.count())) > 0;
+}
+
+using clock = std::chrono::steady_clock;
+
+std::chrono::milliseconds left_until(clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+    return left.count() > 0 ? left : std::chrono::milliseconds(0);
+}
+
+} // namespace
+
+pty_pair::pty_pair()
+{
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+        fail("posix_openpt");
+    }
+    slave_path_ = ptsname(master_);
+    // Raw through the master before anything opens the slave, so no echo or
+    // line editing ever touches the unit's bytes.
+    termios settings{};
+    tcgetattr(master_, &settings);
+    cfmakeraw(&settings);
+    if (tcsetattr(master_, TCSANOW, &settings) != 0) {
+        fail("tcsetattr on master");
+    }
+    slave_ = open(slave_path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave_ < 0) {
+        fail("open slave");
+    }
+}
+
+pty_pair::~pty_pair()
+{
+    unplug();
+}
+
+void pty_pair::unplug()
+{
+    if (master_ >= 0) {
+        close(master_);
+    }
+    if (slave_ >= 0) {
+        close(slave_);
+    }
+    master_ = slave_ = -1;
+}
+
+void pty_pair::send(const unit::bytes& data) const
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t put = write(master_, data.data() + done, data.size() - done);
+        if (put < 0 && errno != EINTR) {
+            fail("write to master");
+        }
+        done += put > 0 ? static_cast<std::size_t>(put) : 0;
+    }
+}
+
+unit::bytes pty_pair::receive(std::chrono::milliseconds timeout) const
+{
+    unit::bytes got;
+    const auto deadline = clock::now() + timeout;
+    while (wait_readable(master_, left_until(deadline))) {
+        std::uint8_t chunk[256];
+        const ssize_t n = read(master_, chunk, sizeof chunk);
+        if (n <= 0) {
+            break;
+        }
+        got.insert(got.end(), chunk, chunk + n);
+    }
+    return got;
+}
+
+std::optional<std::uint8_t> pty_pair::next_command(std::chrono::milliseconds timeout)
+{
+    const auto deadline = clock::now() + timeout;
+    while (wait_readable(master_, left_until(deadline))) {
+        std::uint8_t byte = 0;
+        if (read(master_, &byte, 1) != 1) {
+            return std::nullopt;
+        }
+        if (const auto code = parser_.push(byte)) {
+            return code;
+        }
+    }
+    return std::nullopt;
+}
+
+scripted_unit::scripted_unit(pty_pair& line, responder respond)
+    : thread_([this, &line, respond = std::move(respond)] {
+          while (!stop_) {
+              if (const auto code = line.next_command(std::chrono::milliseconds(20))) {
+                  const unit::bytes reply = respond(*code);
+                  if (!reply.empty()) {
+                      line.send(reply);
+                  }
+              }
+          }
+      })
+{
+}
+
+scripted_unit::~scripted_unit()
+{
+    stop_ = true;
+    thread_.join();
+}
+
+stdout_capture::stdout_capture()
+{
+    std::fflush(stdout);
+    char name[] = "/tmp/fslog-capture-XXXXXX";
+    file_ = mkstemp(name);
+    if (file_ < 0) {
+        fail("mkstemp");
+    }
+    unlink(name);
+    saved_ = dup(STDOUT_FILENO);
+    dup2(file_, STDOUT_FILENO);
+}
+
+stdout_capture::~stdout_capture()
+{
+    // GoogleTest reports failures on stdout too, so a failure inside the
+    // capture lands in it: show it all on stderr rather than lose it.
+    if (::testing::Test::HasFailure()) {
+        std::fprintf(stderr, "--- captured stdout ---\n%s\n--- end ---\n", text().c_str());
+    }
+    std::fflush(stdout);
+    dup2(saved_, STDOUT_FILENO);
+    close(saved_);
+    close(file_);
+}
+
+std::string stdout_capture::text()
+{
+    std::fflush(stdout);
+    std::string all;
+    char chunk[4096];
+    ssize_t n = 0;
+    off_t at = 0;
+    while ((n = pread(file_, chunk, sizeof chunk, at)) > 0) {
+        all.append(chunk, static_cast<std::size_t>(n));
+        at += n;
+    }
+    return all;
+}
+
+child_process::child_process(const std::vector<std::string>& argv, launch_options options)
+{
+    int out[2];
+    int err[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+        fail("pipe2");
+    }
+    std::vector<char*> args;
+    for (const std::string& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    pid_ = fork();
+    if (pid_ < 0) {
+        fail("fork");
+    }
+    if (pid_ == 0) {
+        setsid();
+        dup2(out[1], STDOUT_FILENO);
+        dup2(err[1], STDERR_FILENO);
+        std::signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    out_fd_ = out[0];
+    err_fd_ = err[0];
+}
+
+child_process::~child_process()
+{
+    kill();
+    close_stdout();
+    if (err_fd_ >= 0) {
+        close(err_fd_);
+    }
+}
+
+void child_process::drain(int fd, std::string& into) const
+{
+    if (fd < 0) {
+        return;
+    }
+    char chunk[4096];
+    while (wait_readable(fd, std::chrono::milliseconds(0))) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n <= 0) {
+            return;
+        }
+        into.append(chunk, static_cast<std::size_t>(n));
+    }
+}
+
+bool child_process::read_until(const std::function<bool(const std::string&)>& done,
+                               std::chrono::milliseconds timeout)
+{
+    const auto deadline = clock::now() + timeout;
+    while (!done(out_)) {
+        if (clock::now() >= deadline || !wait_readable(out_fd_, left_until(deadline))) {
+            drain(err_fd_, err_);
+            return done(out_);
+        }
+        char chunk[4096];
+        const ssize_t n = read(out_fd_, chunk, sizeof chunk);
+        if (n <= 0) {
+            drain(err_fd_, err_);
+            return done(out_);
+        }
+        out_.append(chunk, static_cast<std::size_t>(n));
+    }
+    drain(err_fd_, err_);
+    return true;
+}
+
+void child_process::close_stdout()
+{
+    if (out_fd_ >= 0) {
+        close(out_fd_);
+        out_fd_ = -1;
+    }
+}
+
+std::optional<int> child_process::wait(std::chrono::milliseconds timeout)
+{
+    const auto deadline = clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            reaped_ = true;
+            drain(out_fd_, out_);
+            drain(err_fd_, err_);
+            return status;
+        }
+        if (clock::now() >= deadline) {
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+void child_process::kill()
+{
+    if (pid_ > 0 && !reaped_) {
+        ::kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        reaped_ = true;
+    }
+}
+
+double child_process::cpu_seconds() const
+{
+    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // Fields after the command name, which is in parentheses and may hold spaces.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    unsigned long long user = 0;
+    unsigned long long system = 0;
+    for (int index = 3; fields >> field; ++index) {
+        if (index == 14) {
+            user = std::stoull(field);
+        } else if (index == 15) {
+            system = std::stoull(field);
+            break;
+        }
+    }
+    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+std::vector<std::string> log_rows(const std::string& log)
+{
+    std::vector<std::string> rows;
+    std::istringstream lines(log);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line[0] != '#') {
+            rows.push_back(line);
+        }
+    }
+    return rows;
+}
+
+} // namespace harness

@@ -1,0 +1,122 @@
+// Test harness: a pseudo-terminal that the test drives as the unit, a
+// stand-in unit serving scripted replies, stdout capture and subprocesses.
+#pragma once
+
+#include "unit/unit_side.hpp"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <thread>
+#include <vector>
+
+namespace harness {
+
+// A raw pty pair. The test is the unit on the master side; the code under
+// test opens slave_path() like any serial device. The test keeps a slave
+// descriptor open so the master never sees a hang-up between opens, and both
+// descriptors are close-on-exec so no child process inherits them.
+class pty_pair {
+public:
+    pty_pair();
+    ~pty_pair();
+    pty_pair(const pty_pair&) = delete;
+    pty_pair& operator=(const pty_pair&) = delete;
+
+    const std::string& slave_path() const { return slave_path_; }
+    int master() const { return master_; }
+
+    // Puts bytes on the line towards the code under test.
+    void send(const unit::bytes& data) const;
+    // Reads whatever the code under test sends within `timeout`.
+    unit::bytes receive(std::chrono::milliseconds timeout) const;
+    // The next valid command frame's code, or nothing within `timeout`.
+    std::optional<std::uint8_t> next_command(std::chrono::milliseconds timeout);
+    // Pulls the plug: closes both of the test's descriptors.
+    void unplug();
+
+private:
+    int master_ = -1;
+    int slave_ = -1;
+    std::string slave_path_;
+    unit::command_parser parser_;
+};
+
+// A stand-in unit on a background thread: for each command frame it calls
+// the responder and puts the bytes it returns on the line (none: silence).
+class scripted_unit {
+public:
+    using responder = std::function<unit::bytes(std::uint8_t code)>;
+    scripted_unit(pty_pair& line, responder respond);
+    ~scripted_unit();
+    scripted_unit(const scripted_unit&) = delete;
+    scripted_unit& operator=(const scripted_unit&) = delete;
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Captures what this process prints on stdout while it lives.
+class stdout_capture {
+public:
+    stdout_capture();
+    ~stdout_capture();
+    stdout_capture(const stdout_capture&) = delete;
+    stdout_capture& operator=(const stdout_capture&) = delete;
+    // Everything printed so far (flushes stdout first).
+    std::string text();
+
+private:
+    int saved_ = -1;
+    int file_ = -1;
+};
+
+struct launch_options {
+    bool ignore_sigpipe = false;
+};
+
+// A program run as a subprocess in a session of its own (so it has no
+// controlling terminal, and a port opened without O_NOCTTY would become
+// one), with stdout and stderr on pipes.
+class child_process {
+public:
+    child_process(const std::vector<std::string>& argv, launch_options options = {});
+    ~child_process();
+    child_process(const child_process&) = delete;
+    child_process& operator=(const child_process&) = delete;
+
+    // Reads stdout until `done` holds for all read so far, or `timeout`.
+    // Returns whether `done` held.
+    bool read_until(const std::function<bool(const std::string&)>& done, std::chrono::milliseconds timeout);
+    const std::string& out() const { return out_; }
+    const std::string& err() const { return err_; }
+    // Closes the test's end of the stdout pipe.
+    void close_stdout();
+    // Waits for the process to end within `timeout`; the wait status, or
+    // nothing if it is still running.
+    std::optional<int> wait(std::chrono::milliseconds timeout);
+    // Kills it with SIGKILL and reaps it.
+    void kill();
+    // User plus system CPU time used so far, in seconds.
+    double cpu_seconds() const;
+    pid_t pid() const { return pid_; }
+
+private:
+    void drain(int fd, std::string& into) const;
+    pid_t pid_ = -1;
+    int out_fd_ = -1;
+    int err_fd_ = -1;
+    bool reaped_ = false;
+    std::string out_;
+    std::string err_;
+};
+
+// Number of complete and partial rows in a log (lines after the header).
+std::vector<std::string> log_rows(const std::string& log);
+
+} // namespace harness

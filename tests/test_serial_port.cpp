@@ -1,0 +1,160 @@
+// The port layer against a real pseudo-terminal.
+#include "harness.hpp"
+#include "link/serial_port.hpp"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using harness::pty_pair;
+using clock_type = std::chrono::steady_clock;
+
+double seconds_since(clock_type::time_point start)
+{
+    return std::chrono::duration<double>(clock_type::now() - start).count();
+}
+
+TEST(SerialInit, ConfiguresA9600Baud8N1RawLineWithTwoSecondTimeout)
+{
+    pty_pair line;
+    // Leave the pty cooked and echoing first, so the test sees that the
+    // settings are built fresh rather than edited from what was there.
+    termios cooked{};
+    tcgetattr(line.master(), &cooked);
+    cooked.c_lflag |= ICANON | ECHO | ISIG;
+    cooked.c_iflag |= ICRNL | IXON;
+    tcsetattr(line.master(), TCSANOW, &cooked);
+
+    ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
+    ASSERT_GE(serial_file, 0);
+    termios applied{};
+    ASSERT_EQ(tcgetattr(serial_file, &applied), 0);
+    EXPECT_EQ(cfgetispeed(&applied), B9600);
+    EXPECT_EQ(cfgetospeed(&applied), B9600);
+    EXPECT_EQ(applied.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(applied.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_NE(applied.c_cflag & CREAD, 0u);
+    EXPECT_NE(applied.c_cflag & CLOCAL, 0u);
+    EXPECT_EQ(applied.c_iflag, 0u);
+    EXPECT_EQ(applied.c_oflag, 0u);
+    EXPECT_EQ(applied.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(applied.c_cc[VMIN], 0);
+    EXPECT_EQ(applied.c_cc[VTIME], 20);
+}
+
+TEST(SerialInit, FailsAndLeavesNothingOpenForPathsThatAreNoSerialLine)
+{
+    for (const char* path : {"/nonexistent/tty", "/dev/null"}) {
+        const int open_before = dup(0);
+        close(open_before);
+        EXPECT_EQ(serial_init(path), 0) << path;
+        EXPECT_LT(serial_file, 0) << path;
+        // The next descriptor number is the same: nothing was left open.
+        const int open_after = dup(0);
+        close(open_after);
+        EXPECT_EQ(open_after, open_before) << path;
+    }
+}
+
+TEST(SerialInit, RefusesAPortAnotherProcessHoldsLocked)
+{
+    pty_pair line;
+    const int other = open(line.slave_path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(serial_init(line.slave_path().c_str()), 0);
+    EXPECT_LT(serial_file, 0);
+    close(other);
+    EXPECT_EQ(serial_init(line.slave_path().c_str()), 1) << "the lock is gone with its holder";
+}
+
+TEST(SerialReset, DoesNothingBeforeTheFirstSuccessfulOpen)
+{
+    ASSERT_EQ(serial_init("/nonexistent/tty"), 0);
+    const auto start = clock_type::now();
+    serial_reset();
+    EXPECT_LT(seconds_since(start), 0.5);
+}
+
+TEST(ReadReply, CountOfZeroReturnsAtOnceWithoutReading)
+{
+    pty_pair line;
+    ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
+    line.send({0x11});
+    std::array<std::uint8_t, 4> dest{};
+    const auto start = clock_type::now();
+    EXPECT_EQ(read_reply(dest.data(), 0), 0);
+    EXPECT_EQ(read_reply(dest.data(), -3), 0);
+    EXPECT_LT(seconds_since(start), 0.5);
+    EXPECT_EQ(read_reply(dest.data(), 1), 1);
+    EXPECT_EQ(dest[0], 0x11) << "the queued byte was left for the next read";
+}
+
+TEST(ReadReply, GathersBurstsUpToTheCountAndNeverReadsBeyondIt)
+{
+    pty_pair line;
+    ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
+    std::thread unit([&] {
+        line.send({1, 2, 3});
+        std::this_thread::sleep_for(300ms);
+        line.send({4, 5});
+        std::this_thread::sleep_for(300ms);
+        line.send({6, 7, 8, 9});   // 8 and 9 belong to the next read
+    });
+    std::array<std::uint8_t, 8> dest{};
+    EXPECT_EQ(read_reply(dest.data(), 7), 7);
+    unit.join();
+    EXPECT_EQ(dest, (std::array<std::uint8_t, 8>{1, 2, 3, 4, 5, 6, 7, 0}));
+    EXPECT_EQ(read_reply(dest.data(), 2), 2);
+    EXPECT_EQ(dest[0], 8);
+    EXPECT_EQ(dest[1], 9);
+}
+
+TEST(ReadReply, PartialReplyThenSilenceFailsAfterTwoSecondsKeepingWhatCame)
+{
+    pty_pair line;
+    ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
+    line.send({1, 2, 3, 4, 5, 6});
+    std::array<std::uint8_t, 13> dest{};
+    const auto start = clock_type::now();
+    EXPECT_EQ(read_reply(dest.data(), 13), 0);
+    const double waited = seconds_since(start);
+    EXPECT_GT(waited, 1.8);
+    EXPECT_LT(waited, 3.0);
+    EXPECT_EQ(dest[5], 6);
+    EXPECT_EQ(dest[6], 0);
+}
+
+TEST(SerialReset, PausesFourSecondsAndDiscardsWhatArrivesMeanwhile)
+{
+    pty_pair line;
+    ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
+    line.send({0xAA, 0xBB});   // queued before the reset
+    std::thread late_reply([&] {
+        std::this_thread::sleep_for(1500ms);
+        line.send({0xCC, 0xDD, 0xEE});   // the rest of a late reply
+    });
+    const auto start = clock_type::now();
+    serial_reset();
+    const double paused = seconds_since(start);
+    late_reply.join();
+    EXPECT_GT(paused, 3.9);
+    EXPECT_LT(paused, 5.0);
+
+    line.send({0x42});
+    std::array<std::uint8_t, 1> dest{};
+    ASSERT_EQ(read_reply(dest.data(), 1), 1);
+    EXPECT_EQ(dest[0], 0x42) << "bytes from before or during the pause must be gone";
+    termios applied{};
+    ASSERT_EQ(tcgetattr(serial_file, &applied), 0);
+    EXPECT_EQ(applied.c_cc[VTIME], 20) << "the line is configured again";
+}
+
+} // namespace
