@@ -1,0 +1,198 @@
+// Fuzz target: arbitrary bytes stand in for the unit's replies to a short
+// sequence of exchanges and queries. Checks, beyond what ASan and UBSan see:
+// an exchange returns 0 after a reset, or exactly the length it read (4 to
+// 255); and every value printed comes from the bytes of the current reply.
+#include "line_stand_in.hpp"
+#include "link/frames.hpp"
+#include "logger/logger.hpp"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+#include <string>
+
+namespace {
+
+// What one operation printed, captured by pointing stdout at memory.
+class printed_text {
+public:
+    printed_text() : saved_(stdout) { stdout = open_memstream(&text_, &size_); }
+    ~printed_text()
+    {
+        std::fclose(stdout);
+        stdout = saved_;
+        std::free(text_);
+    }
+    printed_text(const printed_text&) = delete;
+    printed_text& operator=(const printed_text&) = delete;
+    std::string text()
+    {
+        std::fflush(stdout);
+        return {text_, size_};
+    }
+
+private:
+    FILE* saved_;
+    char* text_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+void require(bool holds)
+{
+    if (!holds) {
+        std::abort();
+    }
+}
+
+std::uint8_t xor_range(std::span<const std::uint8_t> bytes)
+{
+    std::uint8_t sum = 0;
+    for (const std::uint8_t byte : bytes) {
+        sum ^= byte;
+    }
+    return sum;
+}
+
+std::uint32_t word_at(std::span<const std::uint8_t> reply, std::size_t at)
+{
+    return static_cast<std::uint32_t>(reply[at] << 24 | reply[at + 1] << 16 | reply[at + 2] << 8 | reply[at + 3]);
+}
+
+// The reply of an exchange that succeeded: what was read since its command.
+struct outcome {
+    bool failed;
+    std::span<const std::uint8_t> reply;
+    bool payload_good() const { return reply.size() <= 4 || xor_range(reply.subspan(4)) == 0; }
+};
+
+template <typename Operation>
+outcome run(Operation operation, std::string& printed)
+{
+    const int resets_before = line_stand_in::resets();
+    printed_text capture;
+    operation();
+    printed = capture.text();
+    return {line_stand_in::resets() != resets_before, line_stand_in::current_reply()};
+}
+
+void check_exchange_result(int result, const outcome& seen)
+{
+    if (seen.failed) {
+        require(result == 0);
+        return;
+    }
+    require(result >= 4 && result <= 255);
+    require(static_cast<std::size_t>(result) == seen.reply.size());
+    require(xor_range(seen.reply.first(4)) == 0);
+}
+
+void fixed_exchange(std::uint8_t selector)
+{
+    static constexpr std::uint8_t lengths[] = {7, 9, 13};
+    const std::uint8_t length = lengths[selector % 3];
+    reply_buffer reply;
+    int result = 0;
+    std::string printed;
+    const outcome seen = run([&] { result = tx_command(0x5A, length, reply); }, printed);
+    check_exchange_result(result, seen);
+    require(printed.empty());
+    require(seen.failed || (result == length && seen.payload_good()));
+}
+
+void variable_exchange(bool second_form)
+{
+    reply_buffer reply;
+    int result = 0;
+    std::string printed;
+    const outcome seen =
+        run([&] { result = second_form ? tx_command2(0x2B, reply) : tx_command_3(0x22, reply); }, printed);
+    check_exchange_result(result, seen);
+    if (!seen.failed) {
+        require(reply[1] == result);
+    }
+    const bool noted = !seen.failed && seen.payload_good() == second_form;
+    require(printed == (noted ? (second_form ? "cs ok " : "(CS bad!) ") : ""));
+}
+
+void adc_query()
+{
+    std::string printed;
+    const outcome seen = run(read_adc, printed);
+    std::string expected;
+    if (!seen.failed) {
+        char field[16];
+        for (std::size_t at = 4; at < 12; at += 2) {
+            std::snprintf(field, sizeof field, "  %4d  ", seen.reply[at] | seen.reply[at + 1] << 8);
+            expected += field;
+        }
+    }
+    require(printed == expected);
+}
+
+// Mirrors the logger's last dds 2 shown, across all inputs of this process.
+std::uint32_t shown_dds2 = 0;
+
+void dds_query()
+{
+    std::string printed;
+    const outcome seen = run(test_22_command, printed);
+    std::string expected;
+    if (!seen.failed) {
+        expected = seen.payload_good() ? "" : "(CS bad!) ";
+        if (seen.reply.size() >= 12) {
+            const std::uint32_t dds1 = word_at(seen.reply, 4);
+            const std::uint32_t dds2 = word_at(seen.reply, 8);
+            expected += std::to_string(dds1) + " " + std::to_string(dds2) + " " +
+                        std::to_string(static_cast<std::int32_t>(dds2 - shown_dds2)) + " ";
+            shown_dds2 = dds2;
+        }
+    }
+    require(printed == expected);
+}
+
+void tuning_query()
+{
+    std::string printed;
+    const outcome seen = run(test_2d_command, printed);
+    std::string expected;
+    if (!seen.failed) {
+        expected = seen.payload_good() ? "" : "(CS bad!) ";
+        if (seen.reply.size() >= 8) {
+            expected += std::to_string(static_cast<std::int32_t>(word_at(seen.reply, 4))) + " ";
+        }
+    }
+    require(printed == expected);
+}
+
+void run_operation(std::uint8_t selector)
+{
+    switch (selector % 6) {
+    case 0: fixed_exchange(static_cast<std::uint8_t>(selector / 6)); break;
+    case 1: variable_exchange(true); break;
+    case 2: variable_exchange(false); break;
+    case 3: adc_query(); break;
+    case 4: dds_query(); break;
+    default: tuning_query(); break;
+    }
+}
+
+} // namespace
+
+// Input: a count n (1 to 8), n operation selectors, then the line's bytes.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 1) {
+        return 0;
+    }
+    const std::size_t operations = std::size_t{1} + data[0] % 8;
+    if (size < 1 + operations) {
+        return 0;
+    }
+    line_stand_in::serve({data + 1 + operations, size - 1 - operations});
+    for (std::size_t i = 0; i < operations; ++i) {
+        run_operation(data[1 + i]);
+    }
+    require(line_stand_in::commands() == static_cast<int>(operations));
+    return 0;
+}
