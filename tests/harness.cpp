@@ -187,6 +187,7 @@ child_process::child_process(const std::vector<std::string>& argv, launch_option
         fail("pipe2");
     }
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const std::string& arg : argv) {
         args.push_back(const_cast<char*>(arg.c_str()));
     }

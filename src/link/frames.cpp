@@ -83,8 +83,7 @@ int tx_command(std::uint8_t code, std::uint8_t length, reply_buffer& reply)
 {
     send_command(code);
     if (length < header_length || read_reply(reply.data(), length) != length ||
-        !check_header(reply.data(), header_length) ||
-        !check_payload(reply.data(), length)) {
+        !check_header(reply.data(), header_length) || !check_payload(reply.data(), length)) {
         return fail_exchange();
     }
     return length;

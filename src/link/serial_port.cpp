@@ -120,8 +120,7 @@ void serial_reset()
     if (port_path[0] == '\0') {
         return;
     }
-    bool gone = serial_file < 0 || is_line_gone_error(line_errno) ||
-                tcflush(serial_file, TCIOFLUSH) != 0;
+    bool gone = serial_file < 0 || is_line_gone_error(line_errno) || tcflush(serial_file, TCIOFLUSH) != 0;
     pause_for_reset();
     // The second flush discards whatever arrived during the pause, such as
     // the rest of a late reply, so the next command starts clean.

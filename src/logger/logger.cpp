@@ -12,10 +12,10 @@ namespace {
 constexpr std::uint8_t adc_code = 0x5A;
 constexpr std::uint8_t adc_reply_length = 13; // header, 4 channels of 2 bytes, check
 constexpr std::uint8_t dds_code = 0x22;
-constexpr int dds_reply_min = 12;             // header and two 32-bit words
+constexpr int dds_reply_min = 12; // header and two 32-bit words
 constexpr std::uint8_t tuning_code = 0x2D;
-constexpr int tuning_reply_min = 8;           // header and one 32-bit word
-constexpr int adc_channels = 4;
+constexpr int tuning_reply_min = 8; // header and one 32-bit word
+constexpr std::size_t adc_channels = 4;
 
 } // namespace
 
@@ -32,8 +32,8 @@ void read_adc()
     if (tx_command(adc_code, adc_reply_length, reply) == 0) {
         return;
     }
-    for (int channel = 0; channel < adc_channels; ++channel) {
-        const std::uint16_t value = little_endian_16(&reply[static_cast<std::size_t>(4 + 2 * channel)]);
+    for (std::size_t channel = 0; channel < adc_channels; ++channel) {
+        const std::uint16_t value = little_endian_16(&reply[4 + 2 * channel]);
         std::printf("  %4d  ", static_cast<int>(value));
     }
 }
