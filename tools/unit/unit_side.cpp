@@ -115,4 +115,16 @@ bytes tuning_reply(std::int32_t tuning)
     return reply_frame(0x2D, data);
 }
 
+bytes test_53_reply(std::uint16_t value)
+{
+    bytes data;
+    append_little_endian_16(data, value);
+    return reply_frame(0x53, data);
+}
+
+bytes test_29_reply(const std::array<std::uint8_t, 4>& values)
+{
+    return reply_frame(0x29, values);
+}
+
 } // namespace unit

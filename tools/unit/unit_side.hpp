@@ -43,6 +43,11 @@ bytes adc_reply(const std::array<std::uint16_t, 4>& channels);   // 0x5A, 13 byt
 bytes dds_reply(std::uint32_t dds1, std::uint32_t dds2);         // 0x22, 13 bytes
 bytes tuning_reply(std::int32_t tuning);                        // 0x2D, 9 bytes
 
+// The fixed-length test queries' replies. The other test codes (0x2B, 0x47,
+// 0x5A, 0x61, 0x65, 0x67) take replies of any length: reply_frame.
+bytes test_53_reply(std::uint16_t value);                       // 0x53, 7 bytes, little-endian
+bytes test_29_reply(const std::array<std::uint8_t, 4>& values);  // 0x29, 9 bytes
+
 // Faults a unit or a noisy line can put into a reply: flip a bit of the
 // header's or the payload's check byte, so that check fails.
 void spoil_header_check(bytes& reply);
