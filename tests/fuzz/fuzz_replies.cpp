@@ -1,8 +1,9 @@
 // Fuzz target: arbitrary bytes stand in for the unit's replies to a short
-// sequence of exchanges and queries. Checks, beyond what ASan and UBSan see:
+// sequence of exchanges, logged queries and diagnostics. Checks, beyond what ASan and UBSan see:
 // an exchange returns 0 after a reset, or exactly the length it read (4 to
 // 255); and every value printed comes from the bytes of the current reply.
 #include "line_stand_in.hpp"
+#include "diag/diag.hpp"
 #include "link/frames.hpp"
 #include "logger/logger.hpp"
 
@@ -165,10 +166,71 @@ void tuning_query()
     require(printed == expected);
 }
 
+std::string formatted(const char* format, int value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+void fixed_diagnostic(bool two_byte_value)
+{
+    std::string printed;
+    const outcome seen = run(two_byte_value ? test_53_command : test_29_command, printed);
+    std::string expected;
+    if (!seen.failed && two_byte_value) {
+        expected = formatted("%4d ", seen.reply[4] | seen.reply[5] << 8);
+    } else if (!seen.failed) {
+        for (std::size_t at = 4; at < 8; ++at) {
+            expected += formatted("%3d ", seen.reply[at]);
+        }
+    }
+    require(printed == expected);
+}
+
+void payload_printer()
+{
+    std::string printed;
+    const outcome seen = run(test_61_command, printed);
+    std::string expected;
+    if (!seen.failed) {
+        expected = seen.payload_good() ? "cs ok " : "";
+        for (std::size_t at = seen.reply.size(); at > 4; --at) {
+            expected += formatted("%3d ", seen.reply[at - 1]);
+        }
+    }
+    require(printed == expected);
+}
+
+void reply_dump(std::uint8_t code)
+{
+    std::string printed;
+    const outcome seen = run([code] { test_command(code); }, printed);
+    const std::span<const std::uint8_t> reply = seen.failed ? std::span<const std::uint8_t>() : seen.reply;
+    std::string expected = "\n#\n# Cmd " + formatted("0x%2.2X ", code);
+    if (!seen.failed && seen.payload_good()) {
+        expected += "cs ok ";
+    }
+    expected += formatted("0x%2.2X byte reply: ", static_cast<int>(reply.size()));
+    std::string dotted = "\n# ASCII (.): ";
+    std::string spaced = "\n# ASCII ( ): ";
+    for (const std::uint8_t byte : reply) {
+        expected += formatted("[%2.2X] ", byte);
+        const bool printable = byte >= 0x20 && byte < 0x7F;
+        dotted += printable ? static_cast<char>(byte) : '.';
+        spaced += printable ? static_cast<char>(byte) : ' ';
+    }
+    require(printed == expected + dotted + spaced);
+}
+
 void run_operation(std::uint8_t selector)
 {
-    switch (selector % 6) {
-    case 0: fixed_exchange(static_cast<std::uint8_t>(selector / 6)); break;
+    switch (selector % 10) {
+    case 6: fixed_diagnostic(true); break;
+    case 7: fixed_diagnostic(false); break;
+    case 8: payload_printer(); break;
+    case 9: reply_dump(static_cast<std::uint8_t>(selector)); break;
+    case 0: fixed_exchange(static_cast<std::uint8_t>(selector / 10)); break;
     case 1: variable_exchange(true); break;
     case 2: variable_exchange(false); break;
     case 3: adc_query(); break;
