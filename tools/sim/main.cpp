@@ -92,7 +92,7 @@ void catch_signals()
     struct sigaction action{};
     action.sa_handler = on_signal;
     sigemptyset(&action.sa_mask);
-    for (const int number : {SIGINT, SIGTERM, SIGCHLD}) {
+    for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGCHLD}) {
         sigaction(number, &action, nullptr);
     }
 }
