@@ -252,6 +252,18 @@ TEST(SimProgram, RunsTheCommandOnTheDeviceAndEndsWithItsStatus)
     EXPECT_TRUE(exited_with(checks.wait(10s), 3)) << checks.err();
     EXPECT_NE(checks.err().find("fslog-sim: 0 commands, 0 faults injected"), std::string::npos) << checks.err();
 
+    // The command holds none of the simulator's descriptors: not the master,
+    // not its slave, not the record.
+    const scratch_dir dir("fslog-sim-fds");
+    child_process listing({fslog_sim, "--record", dir / "record.txt", "--", "/bin/sh", "-c",
+                           R"(ls -l /proc/$$/fd; echo "device $0")"});
+    EXPECT_TRUE(exited_with(listing.wait(10s), 0));
+    const std::size_t device_at = listing.out().rfind("device ") + 7;
+    const std::string device = listing.out().substr(device_at, listing.out().size() - device_at - 1);
+    for (const std::string& held : {std::string("/dev/ptmx"), dir / "record.txt", device}) {
+        EXPECT_EQ(listing.out().find("-> " + held), std::string::npos) << listing.out();
+    }
+
     child_process killed({fslog_sim, "--", "/bin/sh", "-c", "kill -KILL $$"});
     EXPECT_TRUE(exited_with(killed.wait(10s), 128 + SIGKILL));
 

@@ -302,7 +302,8 @@ int serve_link(simulator& unit, const sim::sim_options& options, const pty_line&
 int run(const sim::sim_options& options)
 {
     std::FILE* record = nullptr;
-    if (!options.record_path.empty() && (record = std::fopen(options.record_path.c_str(), "w")) == nullptr) {
+    // "e": close-on-exec, so the command run against the line does not hold the record open.
+    if (!options.record_path.empty() && (record = std::fopen(options.record_path.c_str(), "we")) == nullptr) {
         fail("cannot write " + options.record_path);
     }
     const std::uint64_t seed = options.seed.value_or(std::random_device{}());

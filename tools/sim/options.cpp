@@ -25,7 +25,8 @@ std::optional<Number> whole_number(const std::string& text)
 std::optional<std::size_t> fault_index(const std::string& name)
 {
     const auto kind = unit::fault_from_name(name);
-    const auto* found = std::find(unit::fault_kinds.begin(), unit::fault_kinds.end(), kind.value_or(unit::fault::none));
+    const auto* found = kind ? std::find(unit::fault_kinds.begin(), unit::fault_kinds.end(), *kind)
+                             : unit::fault_kinds.end();
     if (found == unit::fault_kinds.end()) {
         return std::nullopt;
     }
