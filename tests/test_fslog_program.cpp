@@ -74,12 +74,9 @@ private:
         if (code == 0x5A) {
             ++cycle_;
         }
-        unit::bytes good;
-        switch (code) {
-        case 0x5A: good = unit::adc_reply({1, 22, 333, 4444}); break;
-        case 0x22: good = unit::dds_reply(7, dds2_of(cycle_)); break;
-        case 0x2D: good = unit::tuning_reply(-42); break;
-        default: return {};
+        const unit::bytes good = unit::answer(code, {{1, 22, 333, 4444}, 7, dds2_of(cycle_), -42});
+        if (good.empty()) {
+            return {};
         }
         if (fault_) {
             if (auto replaced = fault_(cycle_, code, good)) {

@@ -128,3 +128,84 @@ bytes test_29_reply(const std::array<std::uint8_t, 4>& values)
 }
 
 } // namespace unit
+
+// ---------------------------------------------------------------------------
+// A whole unit: answers by code, and faults.
+
+namespace unit {
+
+namespace {
+
+bytes text_reply(std::uint8_t code, std::string_view text)
+{
+    const bytes data(text.begin(), text.end());
+    return reply_frame(code, data);
+}
+
+bytes uptime_reply(std::uint16_t seconds)
+{
+    bytes data;
+    append_little_endian_16(data, seconds);
+    return reply_frame(0x53, data);
+}
+
+bytes rate_reply()
+{
+    bytes data;
+    append_big_endian_32(data, dds2_counts_per_second);
+    return reply_frame(0x65, data);
+}
+
+constexpr std::array<const char*, 6> fault_names{"none", "silence", "header", "payload", "stray", "cut"};
+
+} // namespace
+
+bytes answer(std::uint8_t code, const unit_state& state)
+{
+    switch (code) {
+    case 0x5A: return adc_reply(state.adc);
+    case 0x22: return dds_reply(state.dds1, state.dds2);
+    case 0x2D: return tuning_reply(state.tuning);
+    case 0x53: return uptime_reply(state.uptime_seconds);
+    case 0x29: return reply_frame(0x29, bytes{1, 4, 2, 3});
+    case 0x2B: return text_reply(0x2B, "FSU-10");
+    case 0x47: return text_reply(0x47, "SN004217");
+    case 0x61: return reply_frame(0x61, bytes{0x03, 0x00});
+    case 0x65: return rate_reply();
+    case 0x67: return text_reply(0x67, "2021-06-14");
+    default: return {};
+    }
+}
+
+const char* fault_name(fault kind)
+{
+    return fault_names[static_cast<std::size_t>(kind)];
+}
+
+std::optional<fault> fault_from_name(std::string_view name)
+{
+    for (std::size_t i = 0; i < fault_names.size(); ++i) {
+        if (name == fault_names[i]) {
+            return static_cast<fault>(i);
+        }
+    }
+    return std::nullopt;
+}
+
+faulted_reply apply_fault(bytes reply, fault kind)
+{
+    switch (kind) {
+    case fault::silence: return {};
+    case fault::header: spoil_header_check(reply); break;
+    case fault::payload: spoil_payload_check(reply); break;
+    case fault::stray: reply.push_back(stray_byte); break;
+    case fault::cut: {
+        const auto kept = static_cast<std::ptrdiff_t>(reply.size() / 2);
+        return {bytes(reply.begin(), reply.begin() + kept), bytes(reply.begin() + kept, reply.end())};
+    }
+    case fault::none: break;
+    }
+    return {std::move(reply), {}};
+}
+
+} // namespace unit

@@ -1,0 +1,68 @@
+// When each reply byte goes on the line. At 9600 baud 8N1 a byte takes
+// 10 bit times: a command needs 4 byte times to arrive, and each reply byte
+// follows one byte time after the one before. Replies go out one after
+// another, as from a unit that answers one command at a time. In fast mode
+// a reply goes out at once. A cut reply's rest follows after a pause.
+#pragma once
+
+#include "unit/unit_side.hpp"
+
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+inline constexpr double byte_seconds = 10.0 / 9600.0;
+inline constexpr double cut_pause_seconds = 2.5;
+
+// One command and every byte put on the line for it.
+struct answered_command {
+    double received = 0;          // seconds since start
+    std::uint8_t code = 0;
+    unit::fault kind = unit::fault::none;
+    unit::bytes sent;
+};
+
+// The record file's line for it: "0.123456 5A none 5A 0D 00 57 ...".
+std::string record_line(const answered_command& command);
+
+class line_schedule {
+public:
+    explicit line_schedule(bool fast);
+
+    // Queues what the unit sends for a command that arrived at `received`
+    // (seconds since start); nothing at all for silence or an unknown code.
+    void queue(double received, std::uint8_t code, unit::fault kind, const unit::faulted_reply& reply);
+
+    // When the next byte is due, if any is waiting.
+    std::optional<double> next_due() const;
+
+    // The bytes of the oldest reply that are due by `now`, in order.
+    std::span<const std::uint8_t> due_bytes(double now) const;
+
+    // Marks the first `count` of due_bytes() as written.
+    void mark_sent(std::size_t count);
+
+    // The oldest command, once everything for it has gone out.
+    std::optional<answered_command> take_finished();
+
+    // The commands not finished yet, with only the bytes already written.
+    std::vector<answered_command> take_unfinished();
+
+private:
+    struct outgoing {
+        answered_command command;
+        unit::bytes bytes;
+        std::vector<double> due;
+    };
+
+    bool fast_;
+    double line_free_ = 0;
+    std::deque<outgoing> queue_;
+};
+
+} // namespace sim

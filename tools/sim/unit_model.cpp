@@ -1,0 +1,56 @@
+#include "sim/unit_model.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace sim {
+
+namespace {
+
+constexpr std::size_t temperature_channel = 2;
+constexpr std::size_t vcxo_channel = 3;
+constexpr double vcxo_per_temperature_count = 0.5;
+constexpr std::int64_t wander_step = 2;
+
+std::uint16_t to_adc_word(double value)
+{
+    constexpr double adc_full_scale = 4095.0;
+    return static_cast<std::uint16_t>(std::lround(std::clamp(value, 0.0, adc_full_scale)));
+}
+
+} // namespace
+
+unit_model::unit_model(std::uint64_t seed) : random_(seed) {}
+
+double unit_model::noise(double spread)
+{
+    // From the engine's bits directly, so a seed replays the same way
+    // whichever standard library the simulator was built with.
+    const double unit_interval = static_cast<double>(random_() >> 11) * 0x1.0p-53;
+    return (2.0 * unit_interval - 1.0) * spread;
+}
+
+unit::unit_state unit_model::at(double seconds)
+{
+    unit::unit_state state;
+    const double drift = temperature_swing * std::sin(2.0 * std::numbers::pi * seconds / temperature_period);
+    const std::array<double, 4> level{adc_nominal[0], adc_nominal[1], adc_nominal[temperature_channel] + drift,
+                                      adc_nominal[vcxo_channel] + vcxo_per_temperature_count * drift};
+    for (std::size_t channel = 0; channel < level.size(); ++channel) {
+        state.adc[channel] = to_adc_word(level[channel] + noise(adc_noise[channel]));
+    }
+    state.dds1 = dds1_word;
+    const std::int64_t step = std::llround(noise(static_cast<double>(wander_step)));
+    wander_ = std::clamp<std::int64_t>(wander_ + step, -dds2_wander_limit, dds2_wander_limit);
+    const auto counted = static_cast<std::int64_t>(std::llround(seconds * unit::dds2_counts_per_second));
+    // The counter wraps at 2^32 like the unit's 32-bit register.
+    state.dds2 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(dds2_start + counted + wander_));
+    // The unit's control loop trims the oscillator against the vcxo's level,
+    // not against each noisy reading.
+    state.tuning = tuning_per_vcxo_count * (static_cast<int>(std::lround(level[vcxo_channel])) - tuning_zero_vcxo);
+    state.uptime_seconds = static_cast<std::uint16_t>(static_cast<std::uint64_t>(seconds));
+    return state;
+}
+
+} // namespace sim
