@@ -442,3 +442,36 @@ TEST(FslogUnderSim, PacedWithEveryFault)
 }
 
 } // namespace
+
+namespace {
+
+const std::string fslog_probe = FSLOG_PROBE_BIN;
+
+TEST(ProbeUnderSim, RunsTheTestQueriesAndDumpsRepliesByCode)
+{
+    child_process queries({fslog_sim, "--fast", "--", fslog_probe});
+    EXPECT_TRUE(exited_with(queries.wait(10s), 0)) << queries.err();
+    const std::regex eight_lines(R"(0x53: *\d+ \n)"
+                                 R"(0x29:( *\d+ ){4}\n)"
+                                 R"(0x2B: cs ok( *\d+ )+\n)"
+                                 R"(0x47: cs ok( *\d+ )+\n)"
+                                 R"(0x5A: cs ok( *\d+ ){9}\n)"
+                                 R"(0x61: cs ok( *\d+ )+\n)"
+                                 R"(0x65: cs ok( *\d+ )+\n)"
+                                 R"(0x67: cs ok( *\d+ )+\n)");
+    EXPECT_TRUE(std::regex_match(queries.out(), eight_lines)) << queries.out();
+
+    // The dump needs the device first, so it runs on a linked simulator.
+    const scratch_dir dir("fslog-probe-sim");
+    child_process sim({fslog_sim, "--fast", "--link", dir / "unit"});
+    start_linked(sim);
+    child_process dump({fslog_probe, dir / "unit", "2b", "0x5A"});
+    EXPECT_TRUE(exited_with(dump.wait(10s), 0)) << dump.err();
+    const std::regex two_dumps(R"(\n#\n# Cmd 0x2B cs ok 0x0B byte reply: \[2B\] \[0B\] (\[[0-9A-F]{2}\] ){9})"
+                               R"(\n# ASCII \(\.\): \+\.\..FSU-10.\n# ASCII \( \): \+  .FSU-10.)"
+                               R"(\n#\n# Cmd 0x5A cs ok 0x0D byte reply: \[5A\] \[0D\] (\[[0-9A-F]{2}\] ){11})"
+                               R"(\n# ASCII \(\.\): .{13}\n# ASCII \( \): .{13}\n)");
+    EXPECT_TRUE(std::regex_match(dump.out(), two_dumps)) << dump.out();
+}
+
+} // namespace
