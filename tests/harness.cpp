@@ -310,6 +310,20 @@ double child_process::cpu_seconds() const
     return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
+finished_run run_to_end(const std::vector<std::string>& argv, std::chrono::milliseconds timeout)
+{
+    const auto deadline = clock::now() + timeout;
+    child_process child(argv);
+    // Reads until the program closes its output (never "done" before that).
+    child.read_until([](const std::string&) { return false; }, timeout);
+    const std::optional<int> status = child.wait(left_until(deadline));
+    finished_run run{std::nullopt, child.out(), child.err()};
+    if (status && WIFEXITED(*status)) {
+        run.exit_code = WEXITSTATUS(*status);
+    }
+    return run;
+}
+
 std::vector<std::string> log_rows(const std::string& log)
 {
     std::vector<std::string> rows;

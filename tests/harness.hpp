@@ -116,6 +116,16 @@ private:
     std::string err_;
 };
 
+// A program run to its end: its exit code (nothing if it did not exit
+// normally within the time) and all it printed. For programs whose stderr
+// fits the pipe.
+struct finished_run {
+    std::optional<int> exit_code;
+    std::string out;
+    std::string err;
+};
+finished_run run_to_end(const std::vector<std::string>& argv, std::chrono::milliseconds timeout);
+
 // Number of complete and partial rows in a log (lines after the header).
 std::vector<std::string> log_rows(const std::string& log);
 
