@@ -181,9 +181,9 @@ std::string stdout_capture::text()
 
 child_process::child_process(const std::vector<std::string>& argv, launch_options options)
 {
-    int out[2];
-    int err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+    int out_pipe[2];
+    int err_pipe[2];
+    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
         fail("pipe2");
     }
     std::vector<char*> args;
@@ -198,16 +198,16 @@ child_process::child_process(const std::vector<std::string>& argv, launch_option
     }
     if (pid_ == 0) {
         setsid();
-        dup2(out[1], STDOUT_FILENO);
-        dup2(err[1], STDERR_FILENO);
+        dup2(out_pipe[1], STDOUT_FILENO);
+        dup2(err_pipe[1], STDERR_FILENO);
         std::signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
         execv(args[0], args.data());
         _exit(127);
     }
-    close(out[1]);
-    close(err[1]);
-    out_fd_ = out[0];
-    err_fd_ = err[0];
+    close(out_pipe[1]);
+    close(err_pipe[1]);
+    out_fd_ = out_pipe[0];
+    err_fd_ = err_pipe[0];
 }
 
 child_process::~child_process()

@@ -85,7 +85,7 @@ struct launch_options {
 // one), with stdout and stderr on pipes.
 class child_process {
 public:
-    child_process(const std::vector<std::string>& argv, launch_options options = {});
+    explicit child_process(const std::vector<std::string>& argv, launch_options options = {});
     ~child_process();
     child_process(const child_process&) = delete;
     child_process& operator=(const child_process&) = delete;

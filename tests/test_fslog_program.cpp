@@ -74,7 +74,7 @@ private:
         if (code == 0x5A) {
             ++cycle_;
         }
-        const unit::bytes good = unit::answer(code, {{1, 22, 333, 4444}, 7, dds2_of(cycle_), -42});
+        unit::bytes good = unit::answer(code, {{1, 22, 333, 4444}, 7, dds2_of(cycle_), -42});
         if (good.empty()) {
             return {};
         }

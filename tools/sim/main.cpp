@@ -231,6 +231,7 @@ pid_t start_command(std::vector<std::string> command, const std::string& device)
 {
     command.push_back(device);
     std::vector<char*> argv;
+    argv.reserve(command.size() + 1);
     for (std::string& arg : command) {
         argv.push_back(arg.data());
     }
