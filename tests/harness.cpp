@@ -1,13 +1,13 @@
 #include "harness.hpp"
 
 #include <cerrno>
-#include <gtest/gtest.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>

@@ -45,8 +45,9 @@ unit::bytes with_bad_payload_check(unit::bytes reply)
 TEST_F(Diag, DumpShowsEveryByteInHexThenAsTextTwoWays)
 {
     unit_answers({
-        {0x2B, unit::reply_frame(0x2B, unit::bytes{0x41})},                                // 2B 06 00 2D 41 41
-        {0x61, with_bad_payload_check(unit::reply_frame(0x61, unit::bytes{0x00, 0x1F, 0x20, 0x7E, 0x7F, 0x80}))},
+        {0x2B, unit::reply_frame(0x2B, unit::bytes{0x41})}, // 2B 06 00 2D 41 41
+        {0x61,
+         with_bad_payload_check(unit::reply_frame(0x61, unit::bytes{0x00, 0x1F, 0x20, 0x7E, 0x7F, 0x80}))},
         {0x47, unit::empty_reply(0x47)},
     });
     stdout_capture out;
@@ -99,7 +100,7 @@ TEST_F(Diag, PayloadPrintersSendTheirCodeAndPrintTheLastByteFirst)
 TEST_F(Diag, PayloadPrinterShowsBadCheckWithoutNoteAndEmptyPayloadAsNoteOnly)
 {
     unit_answers({
-        {0x65, unit::reply_frame(0x65, unit::bytes{1, 2})},          // 7 bytes, payload 01 02 03
+        {0x65, unit::reply_frame(0x65, unit::bytes{1, 2})}, // 7 bytes, payload 01 02 03
         {0x47, unit::empty_reply(0x47)},
         {0x67, with_bad_payload_check(unit::reply_frame(0x67, unit::bytes{200}))},
     });
@@ -113,7 +114,7 @@ TEST_F(Diag, PayloadPrinterShowsBadCheckWithoutNoteAndEmptyPayloadAsNoteOnly)
 TEST_F(Diag, FixedLengthRepliesDecodeInTheirFields)
 {
     unit_answers({
-        {0x53, unit::test_53_reply(0x2710)},                     // bytes 4-5: 10 27
+        {0x53, unit::test_53_reply(0x2710)}, // bytes 4-5: 10 27
         {0x29, unit::test_29_reply({0x0A, 0xFF, 0x00, 0x80})},
     });
     stdout_capture out;
@@ -134,12 +135,11 @@ TEST_F(Diag, FailedDumpShowsLengthZeroAndFailedPrinterShowsNothing)
     unit::spoil_header_check(bad_header);
     unit_answers({{0x2B, bad_header}, {0x5A, unit::adc_reply({1, 2, 3, 4})}});
     stdout_capture out;
-    test_command(0x47);          // silence
+    test_command(0x47); // silence
     test_2b_command();
-    test_5a_command();           // the line works again after the resets
-    EXPECT_EQ(out.text(),
-              "\n#\n# Cmd 0x47 0x00 byte reply: \n# ASCII (.): \n# ASCII ( ): "
-              "cs ok   4   0   4   0   3   0   2   0   1 ");
+    test_5a_command(); // the line works again after the resets
+    EXPECT_EQ(out.text(), "\n#\n# Cmd 0x47 0x00 byte reply: \n# ASCII (.): \n# ASCII ( ): "
+                          "cs ok   4   0   4   0   3   0   2   0   1 ");
 }
 
 TEST_F(Diag, FailedFixedLengthQueriesShowNothing)
@@ -149,9 +149,9 @@ TEST_F(Diag, FailedFixedLengthQueriesShowNothing)
         {0x29, unit::test_29_reply({1, 2, 3, 4})},
     });
     stdout_capture out;
-    test_53_command();           // strict: a bad payload check fails it
+    test_53_command(); // strict: a bad payload check fails it
     test_29_command();
-    unit_answers({});            // from now on silence
+    unit_answers({}); // from now on silence
     test_29_command();
     EXPECT_EQ(out.text(), "  1   2   3   4 ");
 }

@@ -33,8 +33,8 @@ protected:
 TEST_F(Exchange, FixedLengthSucceedsWithoutConsultingTheLengthByte)
 {
     unit::bytes frame = unit::adc_reply({1, 2, 3, 4});
-    frame[1] = 12;               // says 12, but 13 bytes are what the caller expects
-    frame[3] ^= 13 ^ 12;         // keep the header check good
+    frame[1] = 12;       // says 12, but 13 bytes are what the caller expects
+    frame[3] ^= 13 ^ 12; // keep the header check good
     line.send(frame);
     stdout_capture out;
     EXPECT_EQ(tx_command(0x5A, 13, reply), 13);
@@ -115,7 +115,7 @@ TEST_F(Exchange, StrictExchangeResetsOnABadPayload)
     unit::bytes frame = unit::adc_reply({1, 2, 3, 4});
     unit::spoil_payload_check(frame);
     line.send(frame);
-    line.send({0x55});   // queued behind the reply, gone after the reset
+    line.send({0x55}); // queued behind the reply, gone after the reset
     const auto start = clock_type::now();
     EXPECT_EQ(tx_command(0x5A, 13, reply), 0);
     EXPECT_GT(seconds_since(start), 3.9);

@@ -87,8 +87,8 @@ TEST(UnitSide, ParserIgnoresBadFramesAndFallsBackIntoStep)
         }
     };
     feed({0x5A, 0x04, 0x00, 0x5E});
-    feed({0x22, 0x04, 0x00, 0x27});       // bad check: ignored
-    feed({0x99});                         // a stray byte before the next frame
+    feed({0x22, 0x04, 0x00, 0x27}); // bad check: ignored
+    feed({0x99});                   // a stray byte before the next frame
     feed({0x2D, 0x04, 0x00, 0x29});
     EXPECT_EQ(codes, (std::vector<int>{0x5A, 0x2D}));
 }

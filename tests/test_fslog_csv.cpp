@@ -19,12 +19,13 @@ using harness::pty_pair;
 using harness::stdout_capture;
 using logcsv::log_converter;
 
-const std::string header_lines = "# Logging started at Tue Dec  8 09:14:03 2026\n"
-                                 "# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, "
-                                 "user tuning";
+const std::string header_lines =
+    "# Logging started at Tue Dec  8 09:14:03 2026\n"
+    "# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, "
+    "user tuning";
 
 struct conversion {
-    std::string csv;       // without the CSV header line
+    std::string csv; // without the CSV header line
     std::string messages;
     std::size_t skipped = 0;
 };
@@ -60,11 +61,18 @@ unit::bytes shaped(unit::bytes good, std::uint8_t code, reply_kind kind)
     return good;
 }
 
-bool prints_values(reply_kind kind) { return kind == reply_kind::good || kind == reply_kind::bad_check; }
-bool prints_note(reply_kind kind) { return kind == reply_kind::bad_check || kind == reply_kind::too_short_bad_check; }
+bool prints_values(reply_kind kind)
+{
+    return kind == reply_kind::good || kind == reply_kind::bad_check;
+}
+bool prints_note(reply_kind kind)
+{
+    return kind == reply_kind::bad_check || kind == reply_kind::too_short_bad_check;
+}
 
 // The CSV cells after the ADC group that the documented reading gives.
-std::string expected_tail(reply_kind dds, reply_kind tuning, const std::string& dds_cells, std::int32_t tuning_value)
+std::string expected_tail(reply_kind dds, reply_kind tuning, const std::string& dds_cells,
+                          std::int32_t tuning_value)
 {
     bool dds_flag = prints_note(dds);
     bool tuning_flag = prints_note(tuning);
@@ -145,8 +153,14 @@ TEST_F(LoggerRows, RowWithoutAdcGroupReadsBack)
     harness::scripted_unit unit(line, [](std::uint8_t code) {
         unit::bytes reply;
         switch (code) {
-        case 0x5A: reply = unit::adc_reply({1, 2, 3, 4}); unit::spoil_header_check(reply); break;
-        case 0x22: reply = unit::dds_reply(5, 6); unit::spoil_payload_check(reply); break;
+        case 0x5A:
+            reply = unit::adc_reply({1, 2, 3, 4});
+            unit::spoil_header_check(reply);
+            break;
+        case 0x22:
+            reply = unit::dds_reply(5, 6);
+            unit::spoil_payload_check(reply);
+            break;
         default: reply = unit::tuning_reply(-7); break;
         }
         return reply;
@@ -188,7 +202,8 @@ TEST(LogRowText, LayoutTellsTheGroupsApart)
         {"        12.000     (CS bad!) 4 ", "12.000,,,,,,,,4,0,1"},
         // Padding: numbers of four digits and more fill their fields.
         {"         0.000          0       1      22     333  ", "0.000,0,1,22,333,,,,,0,0"},
-        {"      1234.567       4444    65535    10000    9999  9 ", "1234.567,4444,65535,10000,9999,,,,9,0,0"},
+        {"      1234.567       4444    65535    10000    9999  9 ",
+         "1234.567,4444,65535,10000,9999,,,,9,0,0"},
         // A clock set back shows a negative elapsed time.
         {"        -3.250          1       2       3       4  ", "-3.250,1,2,3,4,,,,,0,0"},
         // The extremes of the 32-bit columns.
@@ -266,12 +281,14 @@ TEST(LogConverter, CutOffLastRowIsReportedAsIncomplete)
     const conversion result = convert(header_lines + "\n         1.000     5 \n         2.000       81");
     EXPECT_EQ(result.csv, "1.000,,,,,,,,5,0,0\n");
     EXPECT_EQ(result.skipped, 1u);
-    EXPECT_TRUE(result.messages.starts_with("fslog-csv: unit.log:4: incomplete last row (")) << result.messages;
+    EXPECT_TRUE(result.messages.starts_with("fslog-csv: unit.log:4: incomplete last row ("))
+        << result.messages;
 }
 
 TEST(LogConverter, PiecesSplitAnywhereGiveTheSameCsv)
 {
-    const std::string log = header_lines + "\n         1.000     (CS bad!) 1 2 3 4 \njunk\n         2.000     5 ";
+    const std::string log =
+        header_lines + "\n         1.000     (CS bad!) 1 2 3 4 \njunk\n         2.000     5 ";
     const conversion whole = convert(log);
     log_converter converter("unit.log");
     std::string csv;
@@ -296,8 +313,10 @@ TEST(LogConverter, OverlongLineIsSkippedWithoutBeingHeldWhole)
     }
     converter.feed("\n         2.000     6 ");
     converter.finish();
-    EXPECT_EQ(converter.take_csv(), std::string(logcsv::csv_header) + "1.000,,,,,,,,5,0,0\n2.000,,,,,,,,6,0,0\n");
-    EXPECT_EQ(converter.take_messages(), "fslog-csv: unit.log:2: not a log row (longer than any row), skipped\n");
+    EXPECT_EQ(converter.take_csv(),
+              std::string(logcsv::csv_header) + "1.000,,,,,,,,5,0,0\n2.000,,,,,,,,6,0,0\n");
+    EXPECT_EQ(converter.take_messages(),
+              "fslog-csv: unit.log:2: not a log row (longer than any row), skipped\n");
 }
 
 // ---- The program ----

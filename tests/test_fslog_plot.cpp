@@ -37,7 +37,7 @@ std::uint32_t big_endian_at(const std::vector<std::uint8_t>& bytes, std::size_t 
 struct png_summary {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    std::size_t image_data_bytes = 0;  // all IDAT chunks together
+    std::size_t image_data_bytes = 0; // all IDAT chunks together
 };
 
 // Walks the chunks from the signature to IEND, checking every CRC; fails
@@ -46,7 +46,8 @@ png_summary read_png(const std::vector<std::uint8_t>& file)
 {
     png_summary summary;
     constexpr std::array<std::uint8_t, 8> signature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    EXPECT_TRUE(file.size() > signature.size() && std::equal(signature.begin(), signature.end(), file.begin()));
+    EXPECT_TRUE(file.size() > signature.size() &&
+                std::equal(signature.begin(), signature.end(), file.begin()));
     std::size_t at = signature.size();
     std::string type;
     while (type != "IEND") {
@@ -88,17 +89,19 @@ protected:
 
 TEST_F(PlotProgram, DrawsAValidNonEmptyPngFromALogWithGaps)
 {
-    std::ofstream(log) << "# Logging started at Tue Dec  8 09:14:03 2026\n"
-                          "# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, user tuning"
-                          "\n         0.013        812    2047    1530    2214  1932735283 2576980377 -1717986919 -1190 "
-                          "\n         0.062        813    2046    1530    2215  1932735283 2576985427 5050 -1189 "
-                          "\n         6.104        812    2047    1531    2214  -1189 "
-                          "\n        12.157     (CS bad!) 1932735283 2576995538 10111 -1188 "
-                          "\n        12.201        811    2048    1531    2214  1932735283 2577000590 5052 -1188 ";
+    std::ofstream(log)
+        << "# Logging started at Tue Dec  8 09:14:03 2026\n"
+           "# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, user tuning"
+           "\n         0.013        812    2047    1530    2214  1932735283 2576980377 -1717986919 -1190 "
+           "\n         0.062        813    2046    1530    2215  1932735283 2576985427 5050 -1189 "
+           "\n         6.104        812    2047    1531    2214  -1189 "
+           "\n        12.157     (CS bad!) 1932735283 2576995538 10111 -1188 "
+           "\n        12.201        811    2048    1531    2214  1932735283 2577000590 5052 -1188 ";
     const harness::finished_run run = harness::run_to_end({program, log, png}, 30s);
     EXPECT_EQ(run.exit_code, 0) << run.err;
     std::ifstream file(png, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file),
+                                          std::istreambuf_iterator<char>()};
     const png_summary summary = read_png(bytes);
     EXPECT_EQ(summary.width, 900u);
     EXPECT_EQ(summary.height, 780u);

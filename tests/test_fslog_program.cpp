@@ -58,14 +58,18 @@ bool exited_with(const std::optional<int>& status, int code)
 // with its n-th ADC command. `fault` may replace a reply for a given cycle.
 class stepping_unit {
 public:
-    using fault_fn = std::function<std::optional<unit::bytes>(int cycle, std::uint8_t code, const unit::bytes& good)>;
+    using fault_fn =
+        std::function<std::optional<unit::bytes>(int cycle, std::uint8_t code, const unit::bytes& good)>;
 
     explicit stepping_unit(pty_pair& line, fault_fn fault = {})
         : fault_(std::move(fault)), unit_(line, [this](std::uint8_t code) { return respond(code); })
     {
     }
 
-    static std::uint32_t dds2_of(int cycle) { return 0x80000000u + 100u * static_cast<std::uint32_t>(cycle - 1); }
+    static std::uint32_t dds2_of(int cycle)
+    {
+        return 0x80000000u + 100u * static_cast<std::uint32_t>(cycle - 1);
+    }
 
 private:
     unit::bytes respond(std::uint8_t code)
@@ -104,7 +108,8 @@ TEST(Program, UsageAndOpenFailuresGoToStdoutWithStatusOne)
     const auto stale = dir / "stale-link";
     std::filesystem::remove(stale);
     std::filesystem::create_symlink(dir / "no-such-device", stale);
-    for (const std::string& path : {std::string("/nonexistent/ttyUSB0"), std::string("/dev/null"), stale.string()}) {
+    for (const std::string& path :
+         {std::string("/nonexistent/ttyUSB0"), std::string("/dev/null"), stale.string()}) {
         child_process failed({fslog, path});
         EXPECT_TRUE(exited_with(failed.wait(5s), 1)) << path;
         EXPECT_EQ(failed.out(), "\nCouldn't open port " + path + "\n");
@@ -124,7 +129,8 @@ TEST(Program, PrintsHeaderThenOneRowPerCycle)
     const std::regex start_line(R"(# Logging started at \w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4}\n)");
     std::smatch match;
     ASSERT_TRUE(std::regex_search(log, match, start_line, std::regex_constants::match_continuous)) << log;
-    EXPECT_EQ(log.substr(static_cast<std::size_t>(match.length()), header_line.size() + 1), header_line + "\n");
+    EXPECT_EQ(log.substr(static_cast<std::size_t>(match.length()), header_line.size() + 1),
+              header_line + "\n");
 
     const std::vector<std::string> rows = finished_rows(log);
     double previous = 0;
@@ -161,17 +167,18 @@ TEST(Program, PrintsHeaderThenOneRowPerCycle)
 TEST(Program, FailedQueriesLeaveTheirFieldsOutAndTheDeltaSpansTheGap)
 {
     pty_pair line;
-    stepping_unit unit(line, [](int cycle, std::uint8_t code, const unit::bytes& good) -> std::optional<unit::bytes> {
-        if (cycle == 2 && code == 0x22) {
-            return unit::bytes{};                       // silence: timeout and reset
-        }
-        unit::bytes bad = good;
-        unit::spoil_payload_check(bad);
-        if (cycle == 3 && (code == 0x5A || code == 0x2D)) {
-            return bad;                                 // strict: reset; variable: noted
-        }
-        return std::nullopt;
-    });
+    stepping_unit unit(
+        line, [](int cycle, std::uint8_t code, const unit::bytes& good) -> std::optional<unit::bytes> {
+            if (cycle == 2 && code == 0x22) {
+                return unit::bytes{}; // silence: timeout and reset
+            }
+            unit::bytes bad = good;
+            unit::spoil_payload_check(bad);
+            if (cycle == 3 && (code == 0x5A || code == 0x2D)) {
+                return bad; // strict: reset; variable: noted
+            }
+            return std::nullopt;
+        });
     child_process logger({fslog, line.slave_path()});
     ASSERT_TRUE(logger.read_until(has_rows(4), 25s)) << logger.out();
     const std::vector<std::string> rows = finished_rows(logger.out());
@@ -241,7 +248,8 @@ TEST(Program, KeepsLoggingThroughAnUnpluggedAdapterAndResumesWhenItReturns)
     const auto timestamps_only_since_unplug = [&](const std::string& log) {
         const std::vector<std::string> rows = harness::log_rows(log);
         return rows.size() > rows_at_unplug &&
-               timestamp_only_rows({rows.begin() + static_cast<std::ptrdiff_t>(rows_at_unplug), rows.end()}) >= 1;
+               timestamp_only_rows(
+                   {rows.begin() + static_cast<std::ptrdiff_t>(rows_at_unplug), rows.end()}) >= 1;
     };
     EXPECT_TRUE(logger.read_until(timestamps_only_since_unplug, 25s)) << logger.out();
     EXPECT_LT(logger.cpu_seconds() - cpu_at_unplug, 0.1) << "a dead line must not make it spin";

@@ -59,15 +59,15 @@ TEST(Probe, WithoutCodesRunsTheEightTestQueriesOneLineEach)
 {
     pty_pair line;
     const scripted_unit unit = answering(line, {
-        {0x53, unit::test_53_reply(1234)},
-        {0x29, unit::test_29_reply({1, 2, 3, 4})},
-        {0x2B, unit::reply_frame(0x2B, unit::bytes{0x41})},
-        {0x47, unit::empty_reply(0x47)},
-        {0x5A, unit::adc_reply({1, 2, 3, 4})},
-        {0x61, unit::reply_frame(0x61, unit::bytes{200, 7})},
-        {0x65, unit::reply_frame(0x65, unit::bytes{0, 255})},
-        {0x67, unit::reply_frame(0x67, unit::bytes{7})},
-    });
+                                                   {0x53, unit::test_53_reply(1234)},
+                                                   {0x29, unit::test_29_reply({1, 2, 3, 4})},
+                                                   {0x2B, unit::reply_frame(0x2B, unit::bytes{0x41})},
+                                                   {0x47, unit::empty_reply(0x47)},
+                                                   {0x5A, unit::adc_reply({1, 2, 3, 4})},
+                                                   {0x61, unit::reply_frame(0x61, unit::bytes{200, 7})},
+                                                   {0x65, unit::reply_frame(0x65, unit::bytes{0, 255})},
+                                                   {0x67, unit::reply_frame(0x67, unit::bytes{7})},
+                                               });
     child_process run({probe, line.slave_path()});
     EXPECT_TRUE(exited_with(run.wait(10s), 0));
     EXPECT_EQ(run.out(), "0x53: 1234 \n"
@@ -85,10 +85,10 @@ TEST(Probe, WithCodesDumpsEachReplyInTurn)
 {
     pty_pair line;
     const scripted_unit unit = answering(line, {
-        {0x2B, unit::reply_frame(0x2B, unit::bytes{0x41})},
-        {0x47, unit::empty_reply(0x47)},
-        {0x07, unit::reply_frame(0x07, unit::bytes{})},
-    });
+                                                   {0x2B, unit::reply_frame(0x2B, unit::bytes{0x41})},
+                                                   {0x47, unit::empty_reply(0x47)},
+                                                   {0x07, unit::reply_frame(0x07, unit::bytes{})},
+                                               });
     child_process run({probe, line.slave_path(), "2b", "0x47", "7"});
     EXPECT_TRUE(exited_with(run.wait(10s), 0));
     EXPECT_EQ(run.out(), "\n#\n# Cmd 0x2B cs ok 0x06 byte reply: [2B] [06] [00] [2D] [41] [41] "

@@ -70,7 +70,7 @@ TEST_F(Query, ShortRepliesPrintNoValuesAndKeepTheLastWord)
     // Replies that pass their checks but are too short to hold the words.
     // The earlier reply's bytes are still in a buffer like theirs; none of
     // them may be printed.
-    const unit::bytes short_dds = unit::reply_frame(0x22, unit::bytes{1, 2, 3, 4, 5, 6});  // 11 bytes
+    const unit::bytes short_dds = unit::reply_frame(0x22, unit::bytes{1, 2, 3, 4, 5, 6}); // 11 bytes
     unit::bytes short_bad = unit::reply_frame(0x22, unit::bytes{1, 2});
     unit::spoil_payload_check(short_bad);
     line.send(short_dds);
@@ -81,7 +81,7 @@ TEST_F(Query, ShortRepliesPrintNoValuesAndKeepTheLastWord)
     test_22_command();
 
     line.send(unit::tuning_reply(-5));
-    line.send(unit::reply_frame(0x2D, unit::bytes{1, 2}));   // 7 bytes
+    line.send(unit::reply_frame(0x2D, unit::bytes{1, 2})); // 7 bytes
     line.send(unit::empty_reply(0x2D));
     test_2d_command();
     test_2d_command();

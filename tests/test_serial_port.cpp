@@ -106,7 +106,7 @@ TEST(ReadReply, GathersBurstsUpToTheCountAndNeverReadsBeyondIt)
         std::this_thread::sleep_for(300ms);
         line.send({4, 5});
         std::this_thread::sleep_for(300ms);
-        line.send({6, 7, 8, 9});   // 8 and 9 belong to the next read
+        line.send({6, 7, 8, 9}); // 8 and 9 belong to the next read
     });
     std::array<std::uint8_t, 8> dest{};
     EXPECT_EQ(read_reply(dest.data(), 7), 7);
@@ -136,10 +136,10 @@ TEST(SerialReset, PausesFourSecondsAndDiscardsWhatArrivesMeanwhile)
 {
     pty_pair line;
     ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
-    line.send({0xAA, 0xBB});   // queued before the reset
+    line.send({0xAA, 0xBB}); // queued before the reset
     std::thread late_reply([&] {
         std::this_thread::sleep_for(1500ms);
-        line.send({0xCC, 0xDD, 0xEE});   // the rest of a late reply
+        line.send({0xCC, 0xDD, 0xEE}); // the rest of a late reply
     });
     const auto start = clock_type::now();
     serial_reset();

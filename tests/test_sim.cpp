@@ -80,7 +80,8 @@ TEST(UnitModel, TuningFollowsTheVcxoLevelAndUptimeCountsSeconds)
     sim::unit_model model(11);
     for (double t : {0.0, 100.0, 225.0, 450.0, 675.0}) {
         const unit::unit_state state = model.at(t);
-        const double vcxo_from_tuning = sim::tuning_zero_vcxo + double(state.tuning) / sim::tuning_per_vcxo_count;
+        const double vcxo_from_tuning =
+            sim::tuning_zero_vcxo + double(state.tuning) / sim::tuning_per_vcxo_count;
         EXPECT_EQ(state.tuning % sim::tuning_per_vcxo_count, 0);
         EXPECT_LE(std::abs(vcxo_from_tuning - state.adc[3]), sim::adc_noise[3] + 1) << t;
     }
@@ -196,8 +197,8 @@ TEST(FaultPicker, DrawsEachFaultAtItsChanceRepeatablyAndTalliesThem)
         EXPECT_EQ(never.pick(), fault::none);
         EXPECT_EQ(always.pick(), fault::cut);
     }
-    EXPECT_EQ(always.summary(100),
-              "fslog-sim: 100 commands, 100 faults injected (silence 0, header 0, payload 0, stray 0, cut 100), seed 1");
+    EXPECT_EQ(always.summary(100), "fslog-sim: 100 commands, 100 faults injected (silence 0, header 0, "
+                                   "payload 0, stray 0, cut 100), seed 1");
 
     const sim::fault_rates rates{0.1, 0.0, 0.2, 0.0, 0.0};
     sim::fault_picker first(rates, 5);
@@ -213,9 +214,9 @@ TEST(FaultPicker, DrawsEachFaultAtItsChanceRepeatablyAndTalliesThem)
     EXPECT_EQ(counts[fault::header] + counts[fault::stray] + counts[fault::cut], 0);
     EXPECT_EQ(first.summary(10000), "fslog-sim: 10000 commands, " +
                                         std::to_string(counts[fault::silence] + counts[fault::payload]) +
-                                        " faults injected (silence " + std::to_string(counts[fault::silence]) +
-                                        ", header 0, payload " + std::to_string(counts[fault::payload]) +
-                                        ", stray 0, cut 0), seed 5");
+                                        " faults injected (silence " +
+                                        std::to_string(counts[fault::silence]) + ", header 0, payload " +
+                                        std::to_string(counts[fault::payload]) + ", stray 0, cut 0), seed 5");
 }
 
 TEST(LineSchedule, PacedRepliesKeepTheLineTimingAndQueueBehindEachOther)
@@ -227,7 +228,7 @@ TEST(LineSchedule, PacedRepliesKeepTheLineTimingAndQueueBehindEachOther)
     line.queue(1.0, 0x2D, fault::none, {unit::bytes{1, 2}, {}});
     const double bt = sim::byte_seconds;
     ASSERT_TRUE(line.next_due());
-    EXPECT_DOUBLE_EQ(*line.next_due(), 1.0 + 5 * bt);          // 4 byte times in, one out
+    EXPECT_DOUBLE_EQ(*line.next_due(), 1.0 + 5 * bt); // 4 byte times in, one out
     EXPECT_TRUE(line.due_bytes(1.0 + 4.9 * bt).empty());
     const auto first_three = line.due_bytes(1.0 + 7.5 * bt);
     EXPECT_EQ(unit::bytes(first_three.begin(), first_three.end()), unit::bytes(adc.begin(), adc.begin() + 3));
@@ -279,8 +280,8 @@ sim::parsed_options parse(std::vector<std::string> args)
 TEST(SimOptions, AcceptsBothModesWithTheirOptions)
 {
     const sim::parsed_options run =
-        parse({"--fast", "--faults", "silence=0.05,cut=0.5", "--seed", "18446744073709551615", "--record", "r.txt",
-               "--", "build/fslog", "--fast"});
+        parse({"--fast", "--faults", "silence=0.05,cut=0.5", "--seed", "18446744073709551615", "--record",
+               "r.txt", "--", "build/fslog", "--fast"});
     ASSERT_EQ(run.error, "");
     EXPECT_TRUE(run.options.fast);
     EXPECT_EQ(run.options.faults, (sim::fault_rates{0.05, 0, 0, 0, 0.5}));
@@ -324,7 +325,8 @@ TEST(SimOptions, RejectsBadCommandLines)
         }
         EXPECT_NE(parse(args).error, "") << joined;
     }
-    EXPECT_EQ(parse({"--faults", "silence=0.2,header=0.2,payload=0.2,stray=0.2,cut=0.2", "--", "cat"}).error, "");
+    EXPECT_EQ(parse({"--faults", "silence=0.2,header=0.2,payload=0.2,stray=0.2,cut=0.2", "--", "cat"}).error,
+              "");
 }
 
 } // namespace

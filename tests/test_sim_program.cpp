@@ -84,8 +84,8 @@ std::vector<recorded> read_record(const std::string& path)
 
 std::size_t count_kind(const std::vector<recorded>& lines, fault kind)
 {
-    return static_cast<std::size_t>(
-        std::count_if(lines.begin(), lines.end(), [kind](const recorded& line) { return line.kind == kind; }));
+    return static_cast<std::size_t>(std::count_if(
+        lines.begin(), lines.end(), [kind](const recorded& line) { return line.kind == kind; }));
 }
 
 // What fslog prints for each command of the record, in order. A query whose
@@ -144,7 +144,8 @@ const std::regex any_row(R"(     [ \d]{4}\d\.\d{3}     ((  [ \d]{3}\d  ){4})?)"
 // Runs fslog under fslog-sim until `enough` holds for the record, then
 // interrupts the simulator and checks every complete row against it.
 void log_and_check(const std::vector<std::string>& sim_options,
-                   const std::function<bool(const std::vector<recorded>&)>& enough, std::chrono::seconds timeout)
+                   const std::function<bool(const std::vector<recorded>&)>& enough,
+                   std::chrono::seconds timeout)
 {
     const scratch_dir dir("fslog-sim-log");
     const std::string record = dir / "record.txt";
@@ -156,8 +157,9 @@ void log_and_check(const std::vector<std::string>& sim_options,
     const auto done = [&](const std::string& log) {
         const std::vector<recorded> lines = read_record(record);
         const std::size_t rows = harness::log_rows(log).size();
-        return rows >= 2 && enough({lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(
-                                                                    std::min(lines.size(), 3 * (rows - 1)))});
+        return rows >= 2 &&
+               enough({lines.begin(),
+                       lines.begin() + static_cast<std::ptrdiff_t>(std::min(lines.size(), 3 * (rows - 1)))});
     };
     ASSERT_TRUE(sim.read_until(done, timeout)) << sim.out() << sim.err();
     kill(sim.pid(), SIGTERM);
@@ -174,7 +176,8 @@ void log_and_check(const std::vector<std::string>& sim_options,
         std::string fields;
         for (std::size_t query = 0; query < 3; ++query) {
             const recorded& line = lines[3 * row + query];
-            ASSERT_EQ(line.code, (std::array<std::uint8_t, 3>{0x5A, 0x22, 0x2D}[query])) << "line " << 3 * row + query;
+            ASSERT_EQ(line.code, (std::array<std::uint8_t, 3>{0x5A, 0x22, 0x2D}[query]))
+                << "line " << 3 * row + query;
             fields += expected.fields_for(line);
         }
         EXPECT_TRUE(std::regex_match(rows[row], any_row)) << "[" << rows[row] << "]";
@@ -240,7 +243,8 @@ unit::bytes command(std::uint8_t code)
 // Starts fslog-sim --link and returns the device path it printed.
 std::string start_linked(child_process& sim)
 {
-    EXPECT_TRUE(sim.read_until([](const std::string& out) { return out.find('\n') != std::string::npos; }, 5s));
+    EXPECT_TRUE(
+        sim.read_until([](const std::string& out) { return out.find('\n') != std::string::npos; }, 5s));
     return sim.out().substr(0, sim.out().find('\n'));
 }
 
@@ -250,7 +254,8 @@ TEST(SimProgram, RunsTheCommandOnTheDeviceAndEndsWithItsStatus)
     child_process checks({fslog_sim, "--", "/bin/sh", "-c",
                           R"(test -c "$0" && stty -F "$0" -a | grep -q -- '-icanon' && exit 3)"});
     EXPECT_TRUE(exited_with(checks.wait(10s), 3)) << checks.err();
-    EXPECT_NE(checks.err().find("fslog-sim: 0 commands, 0 faults injected"), std::string::npos) << checks.err();
+    EXPECT_NE(checks.err().find("fslog-sim: 0 commands, 0 faults injected"), std::string::npos)
+        << checks.err();
 
     // The command holds none of the simulator's descriptors: not the master,
     // not its slave, not the record.
@@ -277,8 +282,8 @@ TEST(SimProgram, RunsTheCommandOnTheDeviceAndEndsWithItsStatus)
     EXPECT_TRUE(exited_with(missing.wait(10s), 127));
     EXPECT_NE(missing.err().find("cannot run /nonexistent/program"), std::string::npos) << missing.err();
 
-    for (const std::vector<std::string>& bad : {std::vector<std::string>{fslog_sim},
-                                                 {fslog_sim, "--faults", "cut=2", "--", "/bin/true"}}) {
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{fslog_sim}, {fslog_sim, "--faults", "cut=2", "--", "/bin/true"}}) {
         child_process refused(bad);
         EXPECT_TRUE(exited_with(refused.wait(5s), 2));
         EXPECT_EQ(refused.out(), "");
@@ -303,8 +308,8 @@ TEST(SimProgram, LinkModeAnswersEachKnownCodeAndIgnoresTheRest)
     EXPECT_EQ(settings.c_oflag & OPOST, 0u);
 
     const std::vector<std::pair<std::uint8_t, std::size_t>> known{
-        {0x5A, 13}, {0x22, 13}, {0x2D, 9}, {0x53, 7}, {0x29, 9}, {0x2B, 11},
-        {0x47, 13}, {0x61, 7}, {0x65, 9}, {0x67, 15}};
+        {0x5A, 13}, {0x22, 13}, {0x2D, 9}, {0x53, 7}, {0x29, 9},
+        {0x2B, 11}, {0x47, 13}, {0x61, 7}, {0x65, 9}, {0x67, 15}};
     unit::bytes received;
     for (const auto& [code, length] : known) {
         host.send(command(code));
@@ -409,30 +414,37 @@ TEST(FslogUnderSim, Fast)
 
 TEST(FslogUnderSim, SilenceLeavesTheQueryOut)
 {
-    log_and_check({"--fast", "--seed", "3", "--faults", "silence=0.05"}, faults_seen(of_kind(fault::silence), 2), 40s);
+    log_and_check({"--fast", "--seed", "3", "--faults", "silence=0.05"},
+                  faults_seen(of_kind(fault::silence), 2), 40s);
 }
 
 TEST(FslogUnderSim, BadHeaderLeavesTheQueryOut)
 {
-    log_and_check({"--fast", "--seed", "4", "--faults", "header=0.05"}, faults_seen(of_kind(fault::header), 2), 40s);
+    log_and_check({"--fast", "--seed", "4", "--faults", "header=0.05"},
+                  faults_seen(of_kind(fault::header), 2), 40s);
 }
 
 TEST(FslogUnderSim, BadPayloadLeavesTheAdcOutAndMarksTheOthers)
 {
-    const auto adc = faults_seen([](const recorded& line) { return line.kind == fault::payload && line.code == 0x5A; }, 1);
-    const auto other = faults_seen([](const recorded& line) { return line.kind == fault::payload && line.code != 0x5A; }, 1);
-    log_and_check({"--fast", "--seed", "5", "--faults", "payload=0.05"},
-                  [&](const std::vector<recorded>& lines) { return adc(lines) && other(lines); }, 40s);
+    const auto adc =
+        faults_seen([](const recorded& line) { return line.kind == fault::payload && line.code == 0x5A; }, 1);
+    const auto other =
+        faults_seen([](const recorded& line) { return line.kind == fault::payload && line.code != 0x5A; }, 1);
+    log_and_check(
+        {"--fast", "--seed", "5", "--faults", "payload=0.05"},
+        [&](const std::vector<recorded>& lines) { return adc(lines) && other(lines); }, 40s);
 }
 
 TEST(FslogUnderSim, StrayByteSpoilsTheNextReply)
 {
-    log_and_check({"--fast", "--seed", "6", "--faults", "stray=0.05"}, faults_seen(of_kind(fault::stray), 2), 40s);
+    log_and_check({"--fast", "--seed", "6", "--faults", "stray=0.05"}, faults_seen(of_kind(fault::stray), 2),
+                  40s);
 }
 
 TEST(FslogUnderSim, CutReplyLeavesTheQueryOut)
 {
-    log_and_check({"--fast", "--seed", "7", "--faults", "cut=0.05"}, faults_seen(of_kind(fault::cut), 2), 40s);
+    log_and_check({"--fast", "--seed", "7", "--faults", "cut=0.05"}, faults_seen(of_kind(fault::cut), 2),
+                  40s);
 }
 
 TEST(FslogUnderSim, PacedWithEveryFault)
@@ -467,10 +479,11 @@ TEST(ProbeUnderSim, RunsTheTestQueriesAndDumpsRepliesByCode)
     start_linked(sim);
     child_process dump({fslog_probe, dir / "unit", "2b", "0x5A"});
     EXPECT_TRUE(exited_with(dump.wait(10s), 0)) << dump.err();
-    const std::regex two_dumps(R"(\n#\n# Cmd 0x2B cs ok 0x0B byte reply: \[2B\] \[0B\] (\[[0-9A-F]{2}\] ){9})"
-                               R"(\n# ASCII \(\.\): \+\.\..FSU-10.\n# ASCII \( \): \+  .FSU-10.)"
-                               R"(\n#\n# Cmd 0x5A cs ok 0x0D byte reply: \[5A\] \[0D\] (\[[0-9A-F]{2}\] ){11})"
-                               R"(\n# ASCII \(\.\): .{13}\n# ASCII \( \): .{13}\n)");
+    const std::regex two_dumps(
+        R"(\n#\n# Cmd 0x2B cs ok 0x0B byte reply: \[2B\] \[0B\] (\[[0-9A-F]{2}\] ){9})"
+        R"(\n# ASCII \(\.\): \+\.\..FSU-10.\n# ASCII \( \): \+  .FSU-10.)"
+        R"(\n#\n# Cmd 0x5A cs ok 0x0D byte reply: \[5A\] \[0D\] (\[[0-9A-F]{2}\] ){11})"
+        R"(\n# ASCII \(\.\): .{13}\n# ASCII \( \): .{13}\n)");
     EXPECT_TRUE(std::regex_match(dump.out(), two_dumps)) << dump.out();
 }
 

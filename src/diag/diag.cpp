@@ -7,8 +7,8 @@
 
 namespace {
 
-constexpr std::uint8_t test_53_length = 7;   // header, one 16-bit value, check
-constexpr std::uint8_t test_29_length = 9;   // header, four bytes, check
+constexpr std::uint8_t test_53_length = 7; // header, one 16-bit value, check
+constexpr std::uint8_t test_29_length = 9; // header, four bytes, check
 constexpr std::size_t first_payload_byte = header_length;
 
 // The bytes an exchange that returned `length` put into `reply`.
@@ -62,12 +62,30 @@ void test_29_command()
     }
 }
 
-void test_2b_command() { print_payload_last_first(0x2B); }
-void test_47_command() { print_payload_last_first(0x47); }
-void test_5a_command() { print_payload_last_first(0x5A); }
-void test_61_command() { print_payload_last_first(0x61); }
-void test_65_command() { print_payload_last_first(0x65); }
-void test_67_command() { print_payload_last_first(0x67); }
+void test_2b_command()
+{
+    print_payload_last_first(0x2B);
+}
+void test_47_command()
+{
+    print_payload_last_first(0x47);
+}
+void test_5a_command()
+{
+    print_payload_last_first(0x5A);
+}
+void test_61_command()
+{
+    print_payload_last_first(0x61);
+}
+void test_65_command()
+{
+    print_payload_last_first(0x65);
+}
+void test_67_command()
+{
+    print_payload_last_first(0x67);
+}
 
 void test_command(std::uint8_t code)
 {

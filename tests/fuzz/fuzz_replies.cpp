@@ -2,8 +2,8 @@
 // sequence of exchanges, logged queries and diagnostics. Checks, beyond what ASan and UBSan see:
 // an exchange returns 0 after a reset, or exactly the length it read (4 to
 // 255); and every value printed comes from the bytes of the current reply.
-#include "line_stand_in.hpp"
 #include "diag/diag.hpp"
+#include "line_stand_in.hpp"
 #include "link/frames.hpp"
 #include "logger/logger.hpp"
 
@@ -57,7 +57,8 @@ std::uint8_t xor_range(std::span<const std::uint8_t> bytes)
 
 std::uint32_t word_at(std::span<const std::uint8_t> reply, std::size_t at)
 {
-    return static_cast<std::uint32_t>(reply[at] << 24 | reply[at + 1] << 16 | reply[at + 2] << 8 | reply[at + 3]);
+    return static_cast<std::uint32_t>(reply[at] << 24 | reply[at + 1] << 16 | reply[at + 2] << 8 |
+                                      reply[at + 3]);
 }
 
 // The reply of an exchange that succeeded: what was read since its command.
@@ -67,8 +68,7 @@ struct outcome {
     bool payload_good() const { return reply.size() <= 4 || xor_range(reply.subspan(4)) == 0; }
 };
 
-template <typename Operation>
-outcome run(Operation operation, std::string& printed)
+template <typename Operation> outcome run(Operation operation, std::string& printed)
 {
     const int resets_before = line_stand_in::resets();
     printed_text capture;

@@ -75,7 +75,7 @@ int read_reply(std::uint8_t* dest, int count)
 void serial_write(const std::uint8_t* src, int count)
 {
     if (count != 4 || src[1] != 4 || src[2] != 0 || (src[0] ^ src[1] ^ src[2] ^ src[3]) != 0) {
-        std::abort();   // every command goes out as one well-formed frame
+        std::abort(); // every command goes out as one well-formed frame
     }
     ++command_count;
     reply_start = next_byte;

@@ -44,8 +44,8 @@ private:
     std::string source_;
     std::string csv_;
     std::string messages_;
-    std::string partial_;        // the line begun but not yet ended
-    bool overlong_ = false;      // the current line passed max_line_length
+    std::string partial_;   // the line begun but not yet ended
+    bool overlong_ = false; // the current line passed max_line_length
     std::size_t line_number_ = 0;
     std::size_t skipped_ = 0;
 };

@@ -8,9 +8,9 @@ namespace logcsv {
 namespace {
 
 constexpr std::string_view cs_bad_note = "(CS bad!) ";
-constexpr std::size_t elapsed_margin = 5;  // "     %9.3f     "
+constexpr std::size_t elapsed_margin = 5; // "     %9.3f     "
 constexpr std::size_t elapsed_width = 9;
-constexpr std::size_t adc_margin = 2;      // "  %4d  "
+constexpr std::size_t adc_margin = 2; // "  %4d  "
 constexpr std::size_t adc_width = 4;
 constexpr std::size_t max_tail_tokens = 6; // note, 3 DDS numbers, note, tuning
 
@@ -80,9 +80,18 @@ bool is_integer_in(std::string_view text, std::int64_t low, std::int64_t high)
     return error == std::errc{} && end == text.data() + text.size() && value >= low && value <= high;
 }
 
-bool is_u16(std::string_view text) { return is_integer_in(text, 0, UINT16_MAX); }
-bool is_u32(std::string_view text) { return is_integer_in(text, 0, UINT32_MAX); }
-bool is_i32(std::string_view text) { return is_integer_in(text, INT32_MIN, INT32_MAX); }
+bool is_u16(std::string_view text)
+{
+    return is_integer_in(text, 0, UINT16_MAX);
+}
+bool is_u32(std::string_view text)
+{
+    return is_integer_in(text, 0, UINT32_MAX);
+}
+bool is_i32(std::string_view text)
+{
+    return is_integer_in(text, INT32_MIN, INT32_MAX);
+}
 
 // "%9.3f": optional sign, digits, a point, three decimals.
 bool is_elapsed_number(std::string_view text)
@@ -108,7 +117,8 @@ const char* read_elapsed(cursor& at, log_row& row, std::size_t& spaces_after)
 {
     const std::size_t leading = at.skip_spaces();
     row.elapsed = at.take_word();
-    if (!is_elapsed_number(row.elapsed) || leading != elapsed_margin + padding_for(row.elapsed, elapsed_width)) {
+    if (!is_elapsed_number(row.elapsed) ||
+        leading != elapsed_margin + padding_for(row.elapsed, elapsed_width)) {
         return bad_elapsed;
     }
     const std::size_t trailing = at.skip_spaces();
@@ -149,7 +159,10 @@ struct tail_tokens {
     std::size_t count = 0;
 };
 
-bool is_note(std::string_view token) { return token.empty(); }
+bool is_note(std::string_view token)
+{
+    return token.empty();
+}
 
 const char* read_tail(cursor& at, tail_tokens& tail)
 {

@@ -11,11 +11,11 @@ namespace logcsv {
 // reply was too short to hold the value.
 struct log_row {
     std::string_view elapsed;
-    std::array<std::string_view, 4> adc{};  // rail?, trimpot, temperature, vcxo
-    std::array<std::string_view, 3> dds{};  // dds 1, dds 2, delta dds2
+    std::array<std::string_view, 4> adc{}; // rail?, trimpot, temperature, vcxo
+    std::array<std::string_view, 3> dds{}; // dds 1, dds 2, delta dds2
     std::string_view tuning;
-    bool dds_cs_bad = false;     // "(CS bad!) " stood at the DDS group's place
-    bool tuning_cs_bad = false;  // likewise for the tuning group
+    bool dds_cs_bad = false;    // "(CS bad!) " stood at the DDS group's place
+    bool tuning_cs_bad = false; // likewise for the tuning group
 };
 
 struct row_parse {

@@ -22,7 +22,8 @@ std::string record_line(const answered_command& command)
 {
     char time[32];
     std::snprintf(time, sizeof time, "%.6f", command.received);
-    std::string line = std::string(time) + " " + hex_byte(command.code) + " " + unit::fault_name(command.kind);
+    std::string line =
+        std::string(time) + " " + hex_byte(command.code) + " " + unit::fault_name(command.kind);
     for (const std::uint8_t byte : command.sent) {
         line += " " + hex_byte(byte);
     }
@@ -31,7 +32,8 @@ std::string record_line(const answered_command& command)
 
 line_schedule::line_schedule(bool fast) : fast_(fast) {}
 
-void line_schedule::queue(double received, std::uint8_t code, unit::fault kind, const unit::faulted_reply& reply)
+void line_schedule::queue(double received, std::uint8_t code, unit::fault kind,
+                          const unit::faulted_reply& reply)
 {
     outgoing entry{{received, code, kind, {}}, reply.now, {}};
     const double step = fast_ ? 0.0 : byte_seconds;

@@ -21,7 +21,7 @@ inline constexpr double cut_pause_seconds = 2.5;
 
 // One command and every byte put on the line for it.
 struct answered_command {
-    double received = 0;          // seconds since start
+    double received = 0; // seconds since start
     std::uint8_t code = 0;
     unit::fault kind = unit::fault::none;
     unit::bytes sent;

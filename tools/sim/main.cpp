@@ -90,7 +90,7 @@ void catch_signals()
     }
     signal_pipe_in = ends[0];
     signal_pipe_out = ends[1];
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = on_signal;
     sigemptyset(&action.sa_mask);
     for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGCHLD}) {
@@ -101,13 +101,13 @@ void catch_signals()
 class simulator {
 public:
     simulator(const sim::sim_options& options, std::uint64_t seed, int master, std::FILE* record)
-        : model_(seed), faults_(options.faults, seed), schedule_(options.fast), master_(master), record_(record)
+        : model_(seed), faults_(options.faults, seed), schedule_(options.fast), master_(master),
+          record_(record)
     {
     }
 
     // Serves until `should_stop` says so after a signal.
-    template <typename StopCheck>
-    void serve(StopCheck should_stop)
+    template <typename StopCheck> void serve(StopCheck should_stop)
     {
         for (;;) {
             pollfd watched[2] = {{master_, static_cast<short>(POLLIN | (blocked_ ? POLLOUT : 0)), 0},
@@ -276,7 +276,7 @@ int run_command(simulator& unit, const sim::sim_options& options, const pty_line
 // simulator that was killed) but nothing else.
 void make_link(const std::string& path, const std::string& device)
 {
-    struct stat existing{};
+    struct stat existing {};
     if (lstat(path.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode)) {
         unlink(path.c_str());
     }
@@ -318,7 +318,8 @@ int run(const sim::sim_options& options)
     catch_signals();
     const pty_line line = open_pty_line();
     simulator unit(options, seed, line.master, record);
-    const int status = options.command.empty() ? serve_link(unit, options, line) : run_command(unit, options, line);
+    const int status =
+        options.command.empty() ? serve_link(unit, options, line) : run_command(unit, options, line);
     std::fprintf(stderr, "%s\n", unit.finish().c_str());
     if (record != nullptr) {
         std::fclose(record);

@@ -10,8 +10,7 @@ namespace sim {
 namespace {
 
 // Parses all of `text` as a number, or nothing.
-template <typename Number>
-std::optional<Number> whole_number(const std::string& text)
+template <typename Number> std::optional<Number> whole_number(const std::string& text)
 {
     Number value{};
     const char* end = text.data() + text.size();
@@ -25,8 +24,8 @@ std::optional<Number> whole_number(const std::string& text)
 std::optional<std::size_t> fault_index(const std::string& name)
 {
     const auto kind = unit::fault_from_name(name);
-    const auto* found = kind ? std::find(unit::fault_kinds.begin(), unit::fault_kinds.end(), *kind)
-                             : unit::fault_kinds.end();
+    const auto* found =
+        kind ? std::find(unit::fault_kinds.begin(), unit::fault_kinds.end(), *kind) : unit::fault_kinds.end();
     if (found == unit::fault_kinds.end()) {
         return std::nullopt;
     }
@@ -34,7 +33,8 @@ std::optional<std::size_t> fault_index(const std::string& name)
 }
 
 // Reads one "KIND=P" item into `rates`; false with the reason in `error`.
-bool add_fault_rate(const std::string& item, fault_rates& rates, std::array<bool, unit::fault_kinds.size()>& seen, std::string& error)
+bool add_fault_rate(const std::string& item, fault_rates& rates,
+                    std::array<bool, unit::fault_kinds.size()>& seen, std::string& error)
 {
     const std::size_t equals = item.find('=');
     const std::string name = item.substr(0, equals);
@@ -137,8 +137,11 @@ parsed_options parse_options(std::span<const std::string> args)
 
 std::string usage_text(const std::string& program)
 {
-    return "Usage: " + program + " [OPTIONS] -- COMMAND [ARG...]\n"
-           "       " + program + " [OPTIONS] --link PATH\n"
+    return "Usage: " + program +
+           " [OPTIONS] -- COMMAND [ARG...]\n"
+           "       " +
+           program +
+           " [OPTIONS] --link PATH\n"
            "Plays a frequency-source unit on a pseudo-terminal. COMMAND runs with the\n"
            "device path as its last argument; with --link, PATH becomes a symlink to it.\n"
            "  --fast               answer at once instead of at 9600 baud\n"

@@ -29,7 +29,7 @@ struct sim_options {
 struct parsed_options {
     sim_options options;
     bool help = false;
-    std::string error;   // empty when the command line is good
+    std::string error; // empty when the command line is good
 };
 
 // Parses the arguments after the program name.

@@ -35,7 +35,8 @@ unit::unit_state unit_model::at(double seconds)
 {
     unit::unit_state state;
     const double drift = temperature_swing * std::sin(2.0 * std::numbers::pi * seconds / temperature_period);
-    const std::array<double, 4> level{adc_nominal[0], adc_nominal[1], adc_nominal[temperature_channel] + drift,
+    const std::array<double, 4> level{adc_nominal[0], adc_nominal[1],
+                                      adc_nominal[temperature_channel] + drift,
                                       adc_nominal[vcxo_channel] + vcxo_per_temperature_count * drift};
     for (std::size_t channel = 0; channel < level.size(); ++channel) {
         state.adc[channel] = to_adc_word(level[channel] + noise(adc_noise[channel]));
@@ -48,7 +49,8 @@ unit::unit_state unit_model::at(double seconds)
     state.dds2 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(dds2_start + counted + wander_));
     // The unit's control loop trims the oscillator against the vcxo's level,
     // not against each noisy reading.
-    state.tuning = tuning_per_vcxo_count * (static_cast<int>(std::lround(level[vcxo_channel])) - tuning_zero_vcxo);
+    state.tuning =
+        tuning_per_vcxo_count * (static_cast<int>(std::lround(level[vcxo_channel])) - tuning_zero_vcxo);
     state.uptime_seconds = static_cast<std::uint16_t>(static_cast<std::uint64_t>(seconds));
     return state;
 }

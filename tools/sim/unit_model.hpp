@@ -14,12 +14,12 @@ namespace sim {
 
 // Nominal values, also what the tests hold the model to.
 inline constexpr std::array<std::uint16_t, 4> adc_nominal{812, 2047, 1530, 2214};
-inline constexpr std::array<double, 4> adc_noise{2.0, 1.0, 1.0, 2.0};   // +/- counts
-inline constexpr double temperature_swing = 6.0;        // +/- counts
-inline constexpr double temperature_period = 900.0;     // seconds
+inline constexpr std::array<double, 4> adc_noise{2.0, 1.0, 1.0, 2.0}; // +/- counts
+inline constexpr double temperature_swing = 6.0;                      // +/- counts
+inline constexpr double temperature_period = 900.0;                   // seconds
 inline constexpr std::uint32_t dds1_word = 1932735283;
 inline constexpr std::uint32_t dds2_start = 2576980377;
-inline constexpr std::int64_t dds2_wander_limit = 40;    // +/- counts around the steady count
+inline constexpr std::int64_t dds2_wander_limit = 40; // +/- counts around the steady count
 inline constexpr int tuning_per_vcxo_count = 7;
 inline constexpr int tuning_zero_vcxo = 2384;
 

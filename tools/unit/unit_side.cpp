@@ -49,7 +49,8 @@ bytes reply_frame(std::uint8_t code, std::span<const std::uint8_t> data)
     const auto length = static_cast<std::uint8_t>(frame_header_length + data.size() + 1);
     bytes frame;
     frame.reserve(length);
-    for (const std::uint8_t byte : {code, length, std::uint8_t{0x00}, static_cast<std::uint8_t>(code ^ length)}) {
+    for (const std::uint8_t byte :
+         {code, length, std::uint8_t{0x00}, static_cast<std::uint8_t>(code ^ length)}) {
         frame.push_back(byte);
     }
     for (const std::uint8_t byte : data) {

@@ -40,14 +40,14 @@ bytes reply_frame(std::uint8_t code, std::span<const std::uint8_t> data);
 bytes empty_reply(std::uint8_t code);
 
 // The logged queries' replies.
-bytes adc_reply(const std::array<std::uint16_t, 4>& channels);   // 0x5A, 13 bytes
-bytes dds_reply(std::uint32_t dds1, std::uint32_t dds2);         // 0x22, 13 bytes
-bytes tuning_reply(std::int32_t tuning);                        // 0x2D, 9 bytes
+bytes adc_reply(const std::array<std::uint16_t, 4>& channels); // 0x5A, 13 bytes
+bytes dds_reply(std::uint32_t dds1, std::uint32_t dds2);       // 0x22, 13 bytes
+bytes tuning_reply(std::int32_t tuning);                       // 0x2D, 9 bytes
 
 // The fixed-length test queries' replies. The other test codes (0x2B, 0x47,
 // 0x5A, 0x61, 0x65, 0x67) take replies of any length: reply_frame.
 bytes test_53_reply(std::uint16_t value);                       // 0x53, 7 bytes, little-endian
-bytes test_29_reply(const std::array<std::uint8_t, 4>& values);  // 0x29, 9 bytes
+bytes test_29_reply(const std::array<std::uint8_t, 4>& values); // 0x29, 9 bytes
 
 // Faults a unit or a noisy line can put into a reply: flip a bit of the
 // header's or the payload's check byte, so that check fails.
@@ -68,11 +68,11 @@ namespace unit {
 
 // Everything a unit reports at one moment.
 struct unit_state {
-    std::array<std::uint16_t, 4> adc{};   // rail?, trimpot, temperature, vcxo
+    std::array<std::uint16_t, 4> adc{}; // rail?, trimpot, temperature, vcxo
     std::uint32_t dds1 = 0;
     std::uint32_t dds2 = 0;
     std::int32_t tuning = 0;
-    std::uint16_t uptime_seconds = 0;     // wraps at 65536
+    std::uint16_t uptime_seconds = 0; // wraps at 65536
 };
 
 // The reply the unit gives to `code` in `state`, or no bytes for a code it
