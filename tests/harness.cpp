@@ -324,6 +324,22 @@ finished_run run_to_end(const std::vector<std::string>& argv, std::chrono::milli
     return run;
 }
 
+bool exited_with(const std::optional<int>& status, int code)
+{
+    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
+}
+
+scratch_dir::scratch_dir(const std::string& name)
+    : path_(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid())))
+{
+    std::filesystem::create_directories(path_);
+}
+
+scratch_dir::~scratch_dir()
+{
+    std::filesystem::remove_all(path_);
+}
+
 std::vector<std::string> log_rows(const std::string& log)
 {
     std::vector<std::string> rows;

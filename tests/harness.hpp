@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -125,6 +126,22 @@ struct finished_run {
     std::string err;
 };
 finished_run run_to_end(const std::vector<std::string>& argv, std::chrono::milliseconds timeout);
+
+// True when a wait status says the process exited with `code`.
+bool exited_with(const std::optional<int>& status, int code);
+
+// A scratch directory for one test, removed with it.
+class scratch_dir {
+public:
+    explicit scratch_dir(const std::string& name);
+    ~scratch_dir();
+    scratch_dir(const scratch_dir&) = delete;
+    scratch_dir& operator=(const scratch_dir&) = delete;
+    std::string operator/(const std::string& file) const { return (path_ / file).string(); }
+
+private:
+    std::filesystem::path path_;
+};
 
 // Number of complete and partial rows in a log (lines after the header).
 std::vector<std::string> log_rows(const std::string& log);

@@ -79,12 +79,9 @@ png_summary read_png(const std::vector<std::uint8_t>& file)
 
 class PlotProgram : public ::testing::Test {
 protected:
-    void SetUp() override { std::filesystem::create_directories(dir); }
-    void TearDown() override { std::filesystem::remove_all(dir); }
-
-    const std::string dir = testing::TempDir() + "fslog_plot_test_" + std::to_string(getpid());
-    const std::string log = dir + "/unit.log";
-    const std::string png = dir + "/unit.png";
+    const harness::scratch_dir dir{"fslog-plot"};
+    const std::string log = dir / "unit.log";
+    const std::string png = dir / "unit.png";
 };
 
 TEST_F(PlotProgram, DrawsAValidNonEmptyPngFromALogWithGaps)

@@ -16,7 +16,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using harness::child_process;
+using harness::exited_with;
 using harness::pty_pair;
+using harness::scratch_dir;
 using harness::scripted_unit;
 
 const std::string fslog = FSLOG_BIN;
@@ -47,11 +49,6 @@ auto has_rows(std::size_t count)
 std::string fields_of(const std::string& row)
 {
     return row.size() > 19 ? row.substr(19) : "";
-}
-
-bool exited_with(const std::optional<int>& status, int code)
-{
-    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
 }
 
 // A unit whose readings advance by one step every cycle; cycle n starts
@@ -103,19 +100,15 @@ TEST(Program, UsageAndOpenFailuresGoToStdoutWithStatusOne)
     EXPECT_EQ(no_argument.out(), "\nUsage: " + fslog + " comport\n");
     EXPECT_EQ(no_argument.err(), "");
 
-    const auto dir = std::filesystem::temp_directory_path() / ("fslog-test-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    const auto stale = dir / "stale-link";
-    std::filesystem::remove(stale);
+    const scratch_dir dir("fslog-test");
+    const std::string stale = dir / "stale-link";
     std::filesystem::create_symlink(dir / "no-such-device", stale);
-    for (const std::string& path :
-         {std::string("/nonexistent/ttyUSB0"), std::string("/dev/null"), stale.string()}) {
+    for (const std::string& path : {std::string("/nonexistent/ttyUSB0"), std::string("/dev/null"), stale}) {
         child_process failed({fslog, path});
         EXPECT_TRUE(exited_with(failed.wait(5s), 1)) << path;
         EXPECT_EQ(failed.out(), "\nCouldn't open port " + path + "\n");
         EXPECT_EQ(failed.err(), "");
     }
-    std::filesystem::remove_all(dir);
 }
 
 TEST(Program, PrintsHeaderThenOneRowPerCycle)
@@ -227,15 +220,13 @@ TEST(Program, KeepsLoggingThroughAnUnpluggedAdapterAndResumesWhenItReturns)
 {
     // Like /dev/serial/by-id/...: a stable name whose target changes when
     // the adapter comes back.
-    const auto dir = std::filesystem::temp_directory_path() / ("fslog-replug-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    const auto link = dir / "usb-unit-if00";
-    std::filesystem::remove(link);
+    const scratch_dir dir("fslog-replug");
+    const std::string link = dir / "usb-unit-if00";
 
     auto line = std::make_unique<pty_pair>();
     std::filesystem::create_symlink(line->slave_path(), link);
     auto unit = std::make_unique<stepping_unit>(*line);
-    child_process logger({fslog, link.string()});
+    child_process logger({fslog, link});
     ASSERT_TRUE(logger.read_until(has_rows(2), 10s)) << logger.out();
 
     unit.reset();
@@ -266,7 +257,6 @@ TEST(Program, KeepsLoggingThroughAnUnpluggedAdapterAndResumesWhenItReturns)
     EXPECT_TRUE(logger.read_until([&](const std::string& log) { return complete_rows_after(log) >= 1; }, 10s))
         << logger.out();
     EXPECT_EQ(logger.err(), "");
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace

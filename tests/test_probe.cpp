@@ -10,15 +10,11 @@ namespace {
 
 using namespace std::chrono_literals;
 using harness::child_process;
+using harness::exited_with;
 using harness::pty_pair;
 using harness::scripted_unit;
 
 const std::string probe = FSLOG_PROBE_BIN;
-
-bool exited_with(const std::optional<int>& status, int code)
-{
-    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
-}
 
 // A unit that answers each code in `by_code` and stays silent to others.
 scripted_unit answering(pty_pair& line, std::map<std::uint8_t, unit::bytes> by_code)

@@ -22,30 +22,12 @@ namespace {
 
 using namespace std::chrono_literals;
 using harness::child_process;
+using harness::exited_with;
+using harness::scratch_dir;
 using unit::fault;
 
 const std::string fslog = FSLOG_BIN;
 const std::string fslog_sim = FSLOG_SIM_BIN;
-
-bool exited_with(const std::optional<int>& status, int code)
-{
-    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
-}
-
-// A scratch directory for one test, removed with it.
-class scratch_dir {
-public:
-    explicit scratch_dir(const std::string& name)
-        : path_(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid())))
-    {
-        std::filesystem::create_directories(path_);
-    }
-    ~scratch_dir() { std::filesystem::remove_all(path_); }
-    std::string operator/(const std::string& file) const { return (path_ / file).string(); }
-
-private:
-    std::filesystem::path path_;
-};
 
 // One line of the record file.
 struct recorded {
