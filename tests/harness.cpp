@@ -1,5 +1,7 @@
 #include "harness.hpp"
 
+#include "unit/pty_line.hpp"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -12,7 +14,6 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace harness {
@@ -42,23 +43,10 @@ std::chrono::milliseconds left_until(clock::time_point deadline)
 
 pty_pair::pty_pair()
 {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
-        fail("posix_openpt");
-    }
-    slave_path_ = ptsname(master_);
-    // Raw through the master before anything opens the slave, so no echo or
-    // line editing ever touches the unit's bytes.
-    termios settings{};
-    tcgetattr(master_, &settings);
-    cfmakeraw(&settings);
-    if (tcsetattr(master_, TCSANOW, &settings) != 0) {
-        fail("tcsetattr on master");
-    }
-    slave_ = open(slave_path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave_ < 0) {
-        fail("open slave");
-    }
+    const unit::pty_line line = unit::open_pty_line();
+    master_ = line.master;
+    slave_ = line.slave;
+    slave_path_ = line.path;
 }
 
 pty_pair::~pty_pair()

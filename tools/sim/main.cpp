@@ -5,6 +5,7 @@
 #include "sim/line_schedule.hpp"
 #include "sim/options.hpp"
 #include "sim/unit_model.hpp"
+#include "unit/pty_line.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -21,7 +22,6 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -34,40 +34,6 @@ constexpr int status_signal_base = 128;
 [[noreturn]] void fail(const std::string& what)
 {
     throw std::runtime_error(what + ": " + std::strerror(errno));
-}
-
-// The pty pair. The master is the unit's end of the line; the slave stays
-// open here too, so the master never sees a hang-up while the program on
-// the far end closes and reopens its side.
-struct pty_line {
-    int master = -1;
-    int slave = -1;
-    std::string path;
-};
-
-pty_line open_pty_line()
-{
-    pty_line line;
-    line.master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (line.master < 0 || grantpt(line.master) != 0 || unlockpt(line.master) != 0) {
-        fail("posix_openpt");
-    }
-    line.path = ptsname(line.master);
-    // Raw before anyone opens the slave, so no echo or line editing ever
-    // touches the unit's bytes.
-    termios settings{};
-    if (tcgetattr(line.master, &settings) != 0) {
-        fail("tcgetattr");
-    }
-    cfmakeraw(&settings);
-    if (tcsetattr(line.master, TCSANOW, &settings) != 0) {
-        fail("tcsetattr");
-    }
-    line.slave = open(line.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (line.slave < 0 || fcntl(line.master, F_SETFL, O_NONBLOCK) != 0) {
-        fail("open " + line.path);
-    }
-    return line;
 }
 
 // Signals arrive as bytes on a pipe, so the serving loop's poll sees them.
@@ -257,7 +223,7 @@ int exit_status_of(int wait_status)
 // that ended it. A Ctrl-C reaches the command from the terminal too; a
 // signal sent to the simulator alone is passed on, and the simulator stays
 // until the command has gone.
-int run_command(simulator& unit, const sim::sim_options& options, const pty_line& line)
+int run_command(simulator& unit, const sim::sim_options& options, const unit::pty_line& line)
 {
     const pid_t child = start_command(options.command, line.path);
     int status = 0;
@@ -295,7 +261,7 @@ void remove_link(const std::string& path, const std::string& device)
     }
 }
 
-int serve_link(simulator& unit, const sim::sim_options& options, const pty_line& line)
+int serve_link(simulator& unit, const sim::sim_options& options, const unit::pty_line& line)
 {
     make_link(options.link_path, line.path);
     std::printf("%s\n", line.path.c_str());
@@ -316,7 +282,11 @@ int run(const sim::sim_options& options)
     }
     const std::uint64_t seed = options.seed.value_or(std::random_device{}());
     catch_signals();
-    const pty_line line = open_pty_line();
+    const unit::pty_line line = unit::open_pty_line();
+    // The unit never blocks on a host that has stopped reading.
+    if (fcntl(line.master, F_SETFL, O_NONBLOCK) != 0) {
+        fail("fcntl");
+    }
     simulator unit(options, seed, line.master, record);
     const int status =
         options.command.empty() ? serve_link(unit, options, line) : run_command(unit, options, line);
