@@ -116,56 +116,6 @@ void variable_exchange(bool second_form)
     require(printed == (noted ? (second_form ? "cs ok " : "(CS bad!) ") : ""));
 }
 
-void adc_query()
-{
-    std::string printed;
-    const outcome seen = run(read_adc, printed);
-    std::string expected;
-    if (!seen.failed) {
-        char field[16];
-        for (std::size_t at = 4; at < 12; at += 2) {
-            std::snprintf(field, sizeof field, "  %4d  ", seen.reply[at] | seen.reply[at + 1] << 8);
-            expected += field;
-        }
-    }
-    require(printed == expected);
-}
-
-// Mirrors the logger's last dds 2 shown, across all inputs of this process.
-std::uint32_t shown_dds2 = 0;
-
-void dds_query()
-{
-    std::string printed;
-    const outcome seen = run(test_22_command, printed);
-    std::string expected;
-    if (!seen.failed) {
-        expected = seen.payload_good() ? "" : "(CS bad!) ";
-        if (seen.reply.size() >= 12) {
-            const std::uint32_t dds1 = word_at(seen.reply, 4);
-            const std::uint32_t dds2 = word_at(seen.reply, 8);
-            expected += std::to_string(dds1) + " " + std::to_string(dds2) + " " +
-                        std::to_string(static_cast<std::int32_t>(dds2 - shown_dds2)) + " ";
-            shown_dds2 = dds2;
-        }
-    }
-    require(printed == expected);
-}
-
-void tuning_query()
-{
-    std::string printed;
-    const outcome seen = run(test_2d_command, printed);
-    std::string expected;
-    if (!seen.failed) {
-        expected = seen.payload_good() ? "" : "(CS bad!) ";
-        if (seen.reply.size() >= 8) {
-            expected += std::to_string(static_cast<std::int32_t>(word_at(seen.reply, 4))) + " ";
-        }
-    }
-    require(printed == expected);
-}
-
 std::string formatted(const char* format, int value)
 {
     char text[32];
@@ -173,54 +123,110 @@ std::string formatted(const char* format, int value)
     return text;
 }
 
-void fixed_diagnostic(bool two_byte_value)
+// Runs a query and requires that it printed exactly what `oracle` derives
+// from the bytes of the reply it read.
+template <typename Operation, typename Oracle> void expect_printed(Operation operation, Oracle oracle)
 {
     std::string printed;
-    const outcome seen = run(two_byte_value ? test_53_command : test_29_command, printed);
-    std::string expected;
-    if (!seen.failed && two_byte_value) {
-        expected = formatted("%4d ", seen.reply[4] | seen.reply[5] << 8);
-    } else if (!seen.failed) {
-        for (std::size_t at = 4; at < 8; ++at) {
+    const outcome seen = run(operation, printed);
+    require(printed == oracle(seen));
+}
+
+void adc_query()
+{
+    expect_printed(read_adc, [](const outcome& seen) {
+        std::string expected;
+        for (std::size_t at = 4; !seen.failed && at < 12; at += 2) {
+            expected += formatted("  %4d  ", seen.reply[at] | seen.reply[at + 1] << 8);
+        }
+        return expected;
+    });
+}
+
+// Mirrors the logger's last dds 2 shown, across all inputs of this process.
+std::uint32_t shown_dds2 = 0;
+
+void dds_query()
+{
+    expect_printed(test_22_command, [](const outcome& seen) {
+        if (seen.failed) {
+            return std::string();
+        }
+        std::string expected = seen.payload_good() ? "" : "(CS bad!) ";
+        if (seen.reply.size() >= 12) {
+            const std::uint32_t dds1 = word_at(seen.reply, 4);
+            const std::uint32_t dds2 = word_at(seen.reply, 8);
+            expected += std::to_string(dds1) + " " + std::to_string(dds2) + " " +
+                        std::to_string(static_cast<std::int32_t>(dds2 - shown_dds2)) + " ";
+            shown_dds2 = dds2;
+        }
+        return expected;
+    });
+}
+
+void tuning_query()
+{
+    expect_printed(test_2d_command, [](const outcome& seen) {
+        if (seen.failed) {
+            return std::string();
+        }
+        std::string expected = seen.payload_good() ? "" : "(CS bad!) ";
+        if (seen.reply.size() >= 8) {
+            expected += std::to_string(static_cast<std::int32_t>(word_at(seen.reply, 4))) + " ";
+        }
+        return expected;
+    });
+}
+
+void fixed_diagnostic(bool two_byte_value)
+{
+    expect_printed(two_byte_value ? test_53_command : test_29_command, [two_byte_value](const outcome& seen) {
+        std::string expected;
+        if (!seen.failed && two_byte_value) {
+            expected = formatted("%4d ", seen.reply[4] | seen.reply[5] << 8);
+        }
+        for (std::size_t at = 4; !seen.failed && !two_byte_value && at < 8; ++at) {
             expected += formatted("%3d ", seen.reply[at]);
         }
-    }
-    require(printed == expected);
+        return expected;
+    });
 }
 
 void payload_printer()
 {
-    std::string printed;
-    const outcome seen = run(test_61_command, printed);
-    std::string expected;
-    if (!seen.failed) {
-        expected = seen.payload_good() ? "cs ok " : "";
+    expect_printed(test_61_command, [](const outcome& seen) {
+        if (seen.failed) {
+            return std::string();
+        }
+        std::string expected = seen.payload_good() ? "cs ok " : "";
         for (std::size_t at = seen.reply.size(); at > 4; --at) {
             expected += formatted("%3d ", seen.reply[at - 1]);
         }
-    }
-    require(printed == expected);
+        return expected;
+    });
 }
 
 void reply_dump(std::uint8_t code)
 {
-    std::string printed;
-    const outcome seen = run([code] { test_command(code); }, printed);
-    const std::span<const std::uint8_t> reply = seen.failed ? std::span<const std::uint8_t>() : seen.reply;
-    std::string expected = "\n#\n# Cmd " + formatted("0x%2.2X ", code);
-    if (!seen.failed && seen.payload_good()) {
-        expected += "cs ok ";
-    }
-    expected += formatted("0x%2.2X byte reply: ", static_cast<int>(reply.size()));
-    std::string dotted = "\n# ASCII (.): ";
-    std::string spaced = "\n# ASCII ( ): ";
-    for (const std::uint8_t byte : reply) {
-        expected += formatted("[%2.2X] ", byte);
-        const bool printable = byte >= 0x20 && byte < 0x7F;
-        dotted += printable ? static_cast<char>(byte) : '.';
-        spaced += printable ? static_cast<char>(byte) : ' ';
-    }
-    require(printed == expected + dotted + spaced);
+    expect_printed([code] { test_command(code); },
+                   [code](const outcome& seen) {
+                       const std::span<const std::uint8_t> reply =
+                           seen.failed ? std::span<const std::uint8_t>() : seen.reply;
+                       std::string expected = "\n#\n# Cmd " + formatted("0x%2.2X ", code);
+                       if (!seen.failed && seen.payload_good()) {
+                           expected += "cs ok ";
+                       }
+                       expected += formatted("0x%2.2X byte reply: ", static_cast<int>(reply.size()));
+                       std::string dotted = "\n# ASCII (.): ";
+                       std::string spaced = "\n# ASCII ( ): ";
+                       for (const std::uint8_t byte : reply) {
+                           expected += formatted("[%2.2X] ", byte);
+                           const bool printable = byte >= 0x20 && byte < 0x7F;
+                           dotted += printable ? static_cast<char>(byte) : '.';
+                           spaced += printable ? static_cast<char>(byte) : ' ';
+                       }
+                       return expected + dotted + spaced;
+                   });
 }
 
 void run_operation(std::uint8_t selector)
