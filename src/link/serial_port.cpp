@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -51,15 +53,32 @@ bool configure_line(int fd)
     return flushed && applied;
 }
 
+// USB serial adapters hold back what they have received until their
+// latency timer runs out (16 ms by default on FTDI chips) or their buffer
+// fills, so the end of every reply, and with it the next command, comes
+// that much late. In low-latency mode the driver sets the timer to its
+// minimum. Drivers without the setting (a pty, many others) refuse these
+// calls, and then nothing changes. Not part of the line settings: it is
+// asked for once per open, never per row.
+void request_low_latency(int fd)
+{
+    serial_struct info{};
+    if (ioctl(fd, TIOCGSERIAL, &info) == 0) {
+        info.flags |= static_cast<int>(ASYNC_LOW_LATENCY);
+        ioctl(fd, TIOCSSERIAL, &info);
+    }
+}
+
 // Opens, locks and configures `path`; returns the descriptor or -1 with
 // nothing left open. The lock comes before the settings are touched, so a
 // refused second program never disturbs the line of the one that owns it.
 // O_NOCTTY: the port must never become our controlling terminal, or a
-// hang-up on the line would send us SIGHUP. The descriptor stays blocking;
-// VTIME does the timing.
+// hang-up on the line would send us SIGHUP. O_CLOEXEC: nothing we might
+// run inherits the port, nor with it our lock. The descriptor stays
+// blocking; VTIME does the timing.
 int open_line(const char* path)
 {
-    const int fd = open(path, O_RDWR | O_NOCTTY);
+    const int fd = open(path, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         return fd;
     }
@@ -67,6 +86,7 @@ int open_line(const char* path)
         close(fd);
         return -1;
     }
+    request_low_latency(fd);
     return fd;
 }
 
