@@ -2,6 +2,7 @@
 
 #include "link/frames.hpp"
 #include "link/serial_port.hpp"
+#include "logger/log_output.hpp"
 
 #include <cstdint>
 #include <cstdio>
@@ -87,6 +88,10 @@ void log_row(double start_time)
 
 int fslog_main(int argc, char** argv)
 {
+    // Nothing can be printed without a stdout, so these two fail in silence.
+    if (!fill_standard_descriptors() || !open_log_output()) {
+        return 1;
+    }
     if (argc < 2) {
         // argv[0] is null when the program is started with an empty argument list.
         std::printf("\nUsage: %s comport\n", argc > 0 ? argv[0] : "fslog");
@@ -97,12 +102,13 @@ int fslog_main(int argc, char** argv)
         return 1;
     }
     const double start_time = get_time();
+    end_unfinished_line();
     print_header();
     for (;;) {
         log_row(start_time);
-        // One flush per row pushes it out whole. If the log can't be written
-        // any more (a closed pipe with SIGPIPE ignored, a full disk), polling
-        // on would only lose every further row in silence.
+        // One flush per row pushes it out whole. It fails only when nobody
+        // can ever read the log again (a closed pipe with SIGPIPE ignored);
+        // a row lost to a full disk is dropped, and logging goes on.
         if (std::fflush(nullptr) != 0) {
             return 1;
         }

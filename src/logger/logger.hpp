@@ -32,7 +32,9 @@ void print_header();
 // and the three queries' fields. Does not flush.
 void log_row(double start_time);
 
-// The whole program: checks the command line, opens the port, prints the
-// header and logs rows until killed. Returns 1 on a usage error, when the
-// port cannot be opened, or when the log can no longer be written.
+// The whole program: makes sure descriptors 0-2 are open and routes stdout
+// through the log's write rules (log_output.hpp), checks the command line,
+// opens the port, prints the header and logs rows until killed. Returns 1
+// on a usage error, when the port cannot be opened, or when the log's
+// reader is gone for good.
 int fslog_main(int argc, char** argv);
