@@ -13,7 +13,9 @@
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace harness {
@@ -63,6 +65,27 @@ void pty_pair::unplug()
         close(slave_);
     }
     master_ = slave_ = -1;
+}
+
+bool pty_pair::hang_up()
+{
+    if (ioctl(slave_, TIOCVHANGUP) != 0) {
+        if (errno == EPERM) {
+            return false;
+        }
+        fail("TIOCVHANGUP");
+    }
+    // A fresh slave descriptor of our own, so the master sees no hang-up,
+    // and raw mode again: the hang-up put the line back to its defaults.
+    close(slave_);
+    slave_ = open(slave_path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios settings{};
+    if (slave_ < 0 || tcgetattr(master_, &settings) != 0) {
+        fail("reopen " + slave_path_);
+    }
+    cfmakeraw(&settings);
+    tcsetattr(master_, TCSANOW, &settings);
+    return true;
 }
 
 void pty_pair::send(const unit::bytes& data) const
@@ -174,6 +197,10 @@ child_process::child_process(const std::vector<std::string>& argv, launch_option
     if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
         fail("pipe2");
     }
+    if (options.nonblocking_stdout &&
+        (fcntl(out_pipe[1], F_SETPIPE_SZ, 4096) < 0 || fcntl(out_pipe[1], F_SETFL, O_NONBLOCK) != 0)) {
+        fail("non-blocking stdout pipe");
+    }
     std::vector<char*> args;
     args.reserve(argv.size() + 1);
     for (const std::string& arg : argv) {
@@ -186,9 +213,22 @@ child_process::child_process(const std::vector<std::string>& argv, launch_option
     }
     if (pid_ == 0) {
         setsid();
-        dup2(out_pipe[1], STDOUT_FILENO);
-        dup2(err_pipe[1], STDERR_FILENO);
+        if (options.closed_stdio) {
+            close(STDIN_FILENO);
+            close(STDOUT_FILENO);
+            close(STDERR_FILENO);
+        } else {
+            dup2(options.stdout_fd >= 0 ? options.stdout_fd : out_pipe[1], STDOUT_FILENO);
+            dup2(err_pipe[1], STDERR_FILENO);
+        }
         std::signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+        if (options.file_size_limit) {
+            rlimit limit{};
+            getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = *options.file_size_limit;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            std::signal(SIGXFSZ, SIG_IGN);
+        }
         execv(args[0], args.data());
         _exit(127);
     }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <thread>
 #include <vector>
@@ -39,6 +40,10 @@ public:
     std::optional<std::uint8_t> next_command(std::chrono::milliseconds timeout);
     // Pulls the plug: closes both of the test's descriptors.
     void unplug();
+    // Hangs the line up as a USB adapter's driver does when it goes: every
+    // descriptor open on the slave reads end of file from then on, and a new
+    // open works again. False without the privilege (CAP_SYS_ADMIN).
+    bool hang_up();
 
 private:
     int master_ = -1;
@@ -79,6 +84,17 @@ private:
 
 struct launch_options {
     bool ignore_sigpipe = false;
+    // Instead of the pipe that read_until reads: a descriptor of the test's
+    // that becomes the program's stdout, or descriptors 0, 1 and 2 all
+    // closed at start (closed_stdio).
+    int stdout_fd = -1;
+    bool closed_stdio = false;
+    // The stdout pipe non-blocking and one page small, so that a reader
+    // that pauses soon makes the program's writes fail with EAGAIN.
+    bool nonblocking_stdout = false;
+    // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored: writes to a file beyond
+    // it fail with EFBIG, and a write across it is cut.
+    std::optional<rlim_t> file_size_limit{};
 };
 
 // A program run as a subprocess in a session of its own (so it has no

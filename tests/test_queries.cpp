@@ -89,6 +89,18 @@ TEST_F(Query, ShortRepliesPrintNoValuesAndKeepTheLastWord)
     EXPECT_EQ(out.text(), "(CS bad!) 10 1010 10 -5 ");
 }
 
+TEST_F(Query, RepliesJustLongEnoughForTheirWordsArePrinted)
+{
+    prime_last_word(line, 0x01020300);
+    stdout_capture out;
+    // 12 and 8 bytes: the last word ends in the payload check byte (9, FF).
+    line.send(unit::reply_frame(0x22, unit::bytes{0, 0, 0, 9, 1, 2, 3}));
+    line.send(unit::reply_frame(0x2D, unit::bytes{0xFF, 0xFF, 0xFF}));
+    test_22_command();
+    test_2d_command();
+    EXPECT_EQ(out.text(), "9 16909065 9 -1 ");
+}
+
 TEST_F(Query, TuningWordIsSignedBigEndian)
 {
     stdout_capture out;

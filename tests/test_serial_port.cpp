@@ -6,6 +6,8 @@
 
 #include <array>
 #include <fcntl.h>
+#include <filesystem>
+#include <memory>
 #include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
@@ -14,6 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using harness::pty_pair;
+using harness::scratch_dir;
 using clock_type = std::chrono::steady_clock;
 
 double seconds_since(clock_type::time_point start)
@@ -38,15 +41,15 @@ TEST(SerialInit, ConfiguresA9600Baud8N1RawLineWithTwoSecondTimeout)
     ASSERT_EQ(tcgetattr(serial_file, &applied), 0);
     EXPECT_EQ(cfgetispeed(&applied), B9600);
     EXPECT_EQ(cfgetospeed(&applied), B9600);
-    EXPECT_EQ(applied.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-    EXPECT_EQ(applied.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
-    EXPECT_NE(applied.c_cflag & CREAD, 0u);
-    EXPECT_NE(applied.c_cflag & CLOCAL, 0u);
+    // Exactly these: no parity, one stop bit, no flow control, and no HUPCL,
+    // which would drop the unit's modem lines whenever the port is closed.
+    EXPECT_EQ(applied.c_cflag, static_cast<tcflag_t>(CS8 | CREAD | CLOCAL | B9600));
     EXPECT_EQ(applied.c_iflag, 0u);
     EXPECT_EQ(applied.c_oflag, 0u);
-    EXPECT_EQ(applied.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(applied.c_lflag, 0u);
     EXPECT_EQ(applied.c_cc[VMIN], 0);
     EXPECT_EQ(applied.c_cc[VTIME], 20);
+    EXPECT_EQ(fcntl(serial_file, F_GETFD), FD_CLOEXEC) << "nothing we run may inherit the port";
 }
 
 TEST(SerialInit, FailsAndLeavesNothingOpenForPathsThatAreNoSerialLine)
@@ -155,6 +158,57 @@ TEST(SerialReset, PausesFourSecondsAndDiscardsWhatArrivesMeanwhile)
     termios applied{};
     ASSERT_EQ(tcgetattr(serial_file, &applied), 0);
     EXPECT_EQ(applied.c_cc[VTIME], 20) << "the line is configured again";
+}
+
+// One exchange's worth of port calls that fails: a command, no reply.
+void fail_an_exchange()
+{
+    std::array<std::uint8_t, 4> bytes{0x5A, 0x04, 0x00, 0x5E};
+    serial_write(bytes.data(), 4);
+    EXPECT_EQ(read_reply(bytes.data(), 1), 0);
+}
+
+// A USB adapter that goes hangs its tty up: reads bring end of file, as
+// from a silent unit, and writes fail.
+TEST(SerialReset, ReopensALineThatHungUp)
+{
+    pty_pair line;
+    ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
+    if (!line.hang_up()) {
+        GTEST_SKIP() << "hanging up a pty needs CAP_SYS_ADMIN";
+    }
+    fail_an_exchange();
+    serial_reset();
+    line.send({0x42});
+    std::array<std::uint8_t, 1> dest{};
+    ASSERT_EQ(read_reply(dest.data(), 1), 1) << "still reading the hung-up descriptor";
+    EXPECT_EQ(dest[0], 0x42);
+}
+
+TEST(SerialReset, AfterAReopenTheNextResetKeepsTheHealthyPort)
+{
+    const scratch_dir dir("fslog-reopen");
+    const std::string link = dir / "usb-unit";
+    auto line = std::make_unique<pty_pair>();
+    std::filesystem::create_symlink(line->slave_path(), link);
+    ASSERT_EQ(serial_init(link.c_str()), 1);
+
+    // Unplugged: the command fails with EIO, and the reset opens the new device.
+    auto replugged = std::make_unique<pty_pair>();
+    line.reset();
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(replugged->slave_path(), link);
+    fail_an_exchange();
+    serial_reset();
+    ASSERT_EQ(fcntl(serial_file, F_GETFD), FD_CLOEXEC) << "reopened with O_CLOEXEC";
+
+    // Mark this descriptor: a reopen would bring a fresh one, close-on-exec again.
+    fcntl(serial_file, F_SETFD, 0);
+    serial_reset();
+    EXPECT_EQ(fcntl(serial_file, F_GETFD), 0) << "the error before the last reset reopened a healthy port";
+    replugged->send({0x42});
+    std::array<std::uint8_t, 1> dest{};
+    EXPECT_EQ(read_reply(dest.data(), 1), 1);
 }
 
 } // namespace
