@@ -315,6 +315,8 @@ void child_process::kill()
         ::kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
         reaped_ = true;
+        drain(out_fd_, out_);
+        drain(err_fd_, err_);
     }
 }
 

@@ -117,7 +117,7 @@ public:
     // Waits for the process to end within `timeout`; the wait status, or
     // nothing if it is still running.
     std::optional<int> wait(std::chrono::milliseconds timeout);
-    // Kills it with SIGKILL and reaps it.
+    // Kills it with SIGKILL and reaps it, keeping what it had printed.
     void kill();
     // User plus system CPU time used so far, in seconds.
     double cpu_seconds() const;

@@ -5,11 +5,14 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <regex>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -51,6 +54,59 @@ std::string fields_of(const std::string& row)
     return row.size() > 19 ? row.substr(19) : "";
 }
 
+bool eventually(const std::function<bool()>& holds, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!holds()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+std::string file_text(const std::string& path)
+{
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The open descriptors of a process and what each refers to.
+std::map<int, std::string> descriptors_of(pid_t pid)
+{
+    std::map<int, std::string> open;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
+        std::error_code gone;
+        open[std::stoi(entry.path().filename().string())] =
+            std::filesystem::read_symlink(entry, gone).string();
+    }
+    return open;
+}
+
+// The descriptors among `open` that refer to `path`.
+std::vector<int> descriptors_on(const std::map<int, std::string>& open, const std::string& path)
+{
+    std::vector<int> found;
+    for (const auto& [fd, target] : open) {
+        if (target == path) {
+            found.push_back(fd);
+        }
+    }
+    return found;
+}
+
+bool is_close_on_exec(pid_t pid, int fd)
+{
+    std::ifstream info("/proc/" + std::to_string(pid) + "/fdinfo/" + std::to_string(fd));
+    for (std::string key, value; info >> key >> value;) {
+        if (key == "flags:") {
+            return (std::stoul(value, nullptr, 8) & O_CLOEXEC) != 0;
+        }
+    }
+    return false;
+}
+
 // A unit whose readings advance by one step every cycle; cycle n starts
 // with its n-th ADC command. `fault` may replace a reply for a given cycle.
 class stepping_unit {
@@ -58,9 +114,17 @@ public:
     using fault_fn =
         std::function<std::optional<unit::bytes>(int cycle, std::uint8_t code, const unit::bytes& good)>;
 
-    explicit stepping_unit(pty_pair& line, fault_fn fault = {})
-        : fault_(std::move(fault)), unit_(line, [this](std::uint8_t code) { return respond(code); })
+    explicit stepping_unit(pty_pair& line, fault_fn fault = {}, std::int32_t tuning = -42)
+        : fault_(std::move(fault)), tuning_(tuning),
+          unit_(line, [this](std::uint8_t code) { return respond(code); })
     {
+    }
+
+    // Cycles begun so far; when cycle n begins, row n - 1 has been flushed.
+    int cycles()
+    {
+        std::lock_guard lock(mutex_);
+        return cycle_;
     }
 
     static std::uint32_t dds2_of(int cycle)
@@ -75,7 +139,7 @@ private:
         if (code == 0x5A) {
             ++cycle_;
         }
-        unit::bytes good = unit::answer(code, {{1, 22, 333, 4444}, 7, dds2_of(cycle_), -42});
+        unit::bytes good = unit::answer(code, {{1, 22, 333, 4444}, 7, dds2_of(cycle_), tuning_});
         if (good.empty()) {
             return {};
         }
@@ -90,6 +154,7 @@ private:
     std::mutex mutex_;
     int cycle_ = 0;
     fault_fn fault_;
+    std::int32_t tuning_;
     scripted_unit unit_;
 };
 
@@ -202,11 +267,158 @@ TEST(Program, ClosedStdoutEndsIt)
         EXPECT_TRUE(exited_with(logger.wait(5s), 1));
         EXPECT_EQ(logger.err(), "");
     }
+    {
+        // So does a stdout that can never be written (EBADF: open for reading).
+        const int read_only = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        child_process logger({fslog, line.slave_path()}, {.stdout_fd = read_only});
+        close(read_only);
+        EXPECT_TRUE(exited_with(logger.wait(10s), 1));
+        EXPECT_EQ(logger.err(), "");
+    }
+}
+
+TEST(Program, StartedWithDescriptorsZeroToTwoClosedItKeepsThePortOffThem)
+{
+    pty_pair line;
+    stepping_unit unit(line);
+    child_process logger({fslog, line.slave_path()}, {.closed_stdio = true});
+    ASSERT_TRUE(eventually([&] { return unit.cycles() >= 3; }, 10s));
+    // Descriptors beyond 2 may come from whoever runs the test; the port is one of them.
+    const std::map<int, std::string> open = descriptors_of(logger.pid());
+    for (int fd = 0; fd <= 2; ++fd) {
+        EXPECT_EQ(open.count(fd) == 1 ? open.at(fd) : "closed", "/dev/null") << "descriptor " << fd;
+    }
+    const std::vector<int> port = descriptors_on(open, line.slave_path());
+    ASSERT_EQ(port.size(), 1u);
+    EXPECT_TRUE(is_close_on_exec(logger.pid(), port[0]));
+}
+
+// Each row's dds 2 reading: the stepping unit's advance by 100 a cycle, so
+// a row lost on the way shows as a step of 200.
+std::uint32_t dds2_in(const std::string& row)
+{
+    std::istringstream fields(row);
+    std::string field;
+    for (int i = 0; i < 7; ++i) {
+        fields >> field;
+    }
+    return static_cast<std::uint32_t>(std::stoul(field));
+}
+
+TEST(Program, ANonBlockingReaderThatPausesLosesNoRow)
+{
+    pty_pair line;
+    stepping_unit unit(line);
+    child_process logger({fslog, line.slave_path()}, {.nonblocking_stdout = true});
+    ASSERT_TRUE(logger.read_until(has_rows(2), 10s));
+    const double cpu_before = logger.cpu_seconds();
+    std::this_thread::sleep_for(3s); // the one-page pipe fills at once
+    EXPECT_LT(logger.cpu_seconds() - cpu_before, 0.1) << "it must wait, not spin";
+    ASSERT_TRUE(logger.read_until(has_rows(300), 10s))
+        << "it ended or stalled: " << logger.wait(0ms).has_value();
+
+    const std::vector<std::string> rows = finished_rows(logger.out());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        ASSERT_TRUE(std::regex_match(rows[i], complete_row)) << "[" << rows[i] << "]";
+        ASSERT_TRUE(i == 0 || dds2_in(rows[i]) - dds2_in(rows[i - 1]) == 100)
+            << "lost before [" << rows[i] << "]";
+    }
+}
+
+TEST(Program, OutputErrorsLoseRowsButLoggingGoesOn)
+{
+    pty_pair line;
+    stepping_unit unit(line);
+    {
+        const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+        child_process logger({fslog, line.slave_path()}, {.stdout_fd = full});
+        close(full);
+        const int start = unit.cycles();
+        EXPECT_TRUE(eventually([&] { return unit.cycles() >= start + 50; }, 10s)) << "it stopped polling";
+        EXPECT_FALSE(logger.wait(0ms).has_value()) << "it ended on ENOSPC";
+        logger.kill();
+        EXPECT_EQ(logger.err(), "");
+    }
+    // A file that can't grow past 2000 bytes for a while (EFBIG), then can.
+    const scratch_dir dir("fslog-full");
+    const std::string path = dir / "unit.log";
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    constexpr rlim_t limit = 2000;
+    child_process logger({fslog, line.slave_path()}, {.stdout_fd = file, .file_size_limit = limit});
+    close(file);
+    const auto size = [&] { return std::filesystem::file_size(path); };
+    ASSERT_TRUE(eventually([&] { return size() == limit; }, 10s));
+    const int at_limit = unit.cycles();
+    ASSERT_TRUE(eventually([&] { return unit.cycles() >= at_limit + 20; }, 10s)) << "it stopped polling";
+    rlimit raised{};
+    prlimit(logger.pid(), RLIMIT_FSIZE, nullptr, &raised);
+    raised.rlim_cur = raised.rlim_max;
+    ASSERT_EQ(prlimit(logger.pid(), RLIMIT_FSIZE, &raised, nullptr), 0);
+    EXPECT_TRUE(eventually([&] { return size() > 2 * limit; }, 10s)) << "it did not resume";
+    logger.kill();
+    EXPECT_EQ(logger.err(), "");
+
+    // The row written across the limit stays cut; every other is whole and
+    // on a line of its own.
+    const std::string log = file_text(path);
+    const std::string before = log.substr(0, limit);
+    const std::string after = log.substr(limit);
+    EXPECT_EQ(after.front(), '\n');
+    for (const std::string& row : finished_rows(before)) {
+        EXPECT_TRUE(std::regex_match(row, complete_row)) << "[" << row << "]";
+    }
+    const std::vector<std::string> rows_after = finished_rows(after);
+    EXPECT_GT(rows_after.size(), 10u);
+    for (const std::string& row : rows_after) {
+        EXPECT_TRUE(std::regex_match(row, complete_row)) << "[" << row << "]";
+    }
+}
+
+TEST(Program, ARunAppendedToALogStartsOnALineOfItsOwn)
+{
+    pty_pair line;
+    stepping_unit unit(line);
+    const scratch_dir dir("fslog-append");
+    const std::string path = dir / "unit.log";
+    std::ofstream(path) << "# an earlier note\n";
+    for (int run = 0; run < 2; ++run) {
+        const int file = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        child_process logger({fslog, line.slave_path()}, {.stdout_fd = file});
+        close(file);
+        const int start = unit.cycles();
+        ASSERT_TRUE(eventually([&] { return unit.cycles() >= start + 4; }, 10s));
+        logger.kill();
+    }
+    // No blank line where a log ended in a newline, nothing glued where it didn't.
+    std::istringstream lines(file_text(path));
+    int starts = 0;
+    for (std::string text; std::getline(lines, text);) {
+        if (text.starts_with("# Logging started at ")) {
+            ++starts;
+        } else {
+            EXPECT_TRUE(text == "# an earlier note" || text == header_line ||
+                        std::regex_match(text, complete_row))
+                << "[" << text << "]";
+        }
+    }
+    EXPECT_EQ(starts, 2);
 }
 
 } // namespace
 
 namespace {
+
+// A finished, complete row whose tuning word is `tuning`.
+auto has_row_from(std::int32_t tuning)
+{
+    const std::string ending = " " + std::to_string(tuning) + " ";
+    return [ending](const std::string& log) {
+        const std::vector<std::string> rows = finished_rows(log);
+        return std::any_of(rows.begin(), rows.end(), [&](const std::string& row) {
+            return std::regex_match(row, complete_row) && row.ends_with(ending);
+        });
+    };
+}
 
 // Rows that hold only their elapsed time: every query of that cycle failed.
 std::size_t timestamp_only_rows(const std::vector<std::string>& rows)
@@ -246,17 +458,39 @@ TEST(Program, KeepsLoggingThroughAnUnpluggedAdapterAndResumesWhenItReturns)
     EXPECT_LT(logger.cpu_seconds() - cpu_at_unplug, 0.1) << "a dead line must not make it spin";
     EXPECT_FALSE(logger.wait(0ms).has_value()) << "it must not end on its own";
 
+    // The new device's tuning word is one the old never sent: only a
+    // reopened port can show it.
     line = std::make_unique<pty_pair>();
     std::filesystem::create_symlink(line->slave_path(), link);
-    unit = std::make_unique<stepping_unit>(*line);
-    const auto complete_rows_after = [&](const std::string& log) {
-        const std::vector<std::string> rows = finished_rows(log);
-        return std::count_if(rows.begin() + static_cast<std::ptrdiff_t>(rows_at_unplug), rows.end(),
-                             [](const std::string& row) { return std::regex_match(row, complete_row); });
-    };
-    EXPECT_TRUE(logger.read_until([&](const std::string& log) { return complete_rows_after(log) >= 1; }, 10s))
-        << logger.out();
+    unit = std::make_unique<stepping_unit>(*line, nullptr, -77);
+    EXPECT_TRUE(logger.read_until(has_row_from(-77), 10s)) << logger.out();
     EXPECT_EQ(logger.err(), "");
+}
+
+TEST(Program, ReopensAtEveryReplugAndLeaksNoDescriptor)
+{
+    const scratch_dir dir("fslog-replugs");
+    const std::string link = dir / "usb-unit-if00";
+    auto line = std::make_unique<pty_pair>();
+    std::filesystem::create_symlink(line->slave_path(), link);
+    auto unit = std::make_unique<stepping_unit>(*line);
+    child_process logger({fslog, link});
+    ASSERT_TRUE(logger.read_until(has_rows(2), 10s)) << logger.out();
+    const std::size_t open_at_start = descriptors_of(logger.pid()).size();
+
+    for (const std::int32_t tuning : {1001, 1002, 1003}) {
+        unit.reset();
+        line = std::make_unique<pty_pair>();
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(line->slave_path(), link);
+        unit = std::make_unique<stepping_unit>(*line, nullptr, tuning);
+        ASSERT_TRUE(logger.read_until(has_row_from(tuning), 15s)) << "not reopened for " << tuning;
+    }
+    const std::map<int, std::string> open = descriptors_of(logger.pid());
+    EXPECT_EQ(open.size(), open_at_start);
+    const std::vector<int> port = descriptors_on(open, line->slave_path());
+    ASSERT_EQ(port.size(), 1u);
+    EXPECT_TRUE(is_close_on_exec(logger.pid(), port[0])) << "reopened without O_CLOEXEC";
 }
 
 } // namespace
