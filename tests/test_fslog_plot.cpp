@@ -1,5 +1,6 @@
 // fslog-plot: a log drawn as a PNG through fslog-csv and gnuplot.
 #include "harness.hpp"
+#include "plot/options.hpp"
 
 #include <gtest/gtest.h>
 
@@ -94,7 +95,7 @@ TEST_F(PlotProgram, DrawsAValidNonEmptyPngFromALogWithGaps)
            "\n         6.104        812    2047    1531    2214  -1189 "
            "\n        12.157     (CS bad!) 1932735283 2576995538 10111 -1188 "
            "\n        12.201        811    2048    1531    2214  1932735283 2577000590 5052 -1188 ";
-    const harness::finished_run run = harness::run_to_end({program, log, png}, 30s);
+    const harness::finished_run run = harness::run_to_end({program, "--size", "900x780", log, png}, 30s);
     EXPECT_EQ(run.exit_code, 0) << run.err;
     std::ifstream file(png, std::ios::binary);
     const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file),
@@ -117,7 +118,8 @@ TEST_F(PlotProgram, LogWithoutRowsOrArgumentsDrawsNothing)
 
     const harness::finished_run usage = harness::run_to_end({program, log}, 30s);
     EXPECT_EQ(usage.exit_code, 2);
-    EXPECT_EQ(usage.err, "Usage: fslog-plot LOG OUT.png\n");
+    EXPECT_EQ(usage.err,
+              "fslog-plot: give at least one LOG and the OUT picture\n" + std::string(plot::usage_text));
 }
 
 } // namespace
