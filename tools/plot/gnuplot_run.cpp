@@ -69,11 +69,11 @@ std::string run_gnuplot(const std::string& script)
     // gnuplot that stops reading has failed, and says so on its own.
     const bool sent = write_all(pipe_fds[1], script);
     close(pipe_fds[1]);
-    const std::string ended = wait_for(child);
-    if (!ended.empty() || sent) {
-        return ended;
+    std::string ended = wait_for(child);
+    if (ended.empty() && !sent) {
+        ended = "gnuplot did not read the whole script";
     }
-    return "gnuplot did not read the whole script";
+    return ended;
 }
 
 } // namespace plot

@@ -69,7 +69,7 @@ std::string quoted(std::string_view text)
 std::string number(double value)
 {
     std::array<char, 32> text{};
-    std::snprintf(text.data(), text.size(), "%.10g", value);
+    std::snprintf(text.data(), text.size(), "%.15g", value);
     return text.data();
 }
 

@@ -46,7 +46,7 @@ private:
     std::optional<double> place(const std::optional<time_point>& end);
     std::optional<double> x_of(const logread::row_event& row) const;
 
-    const options& given_;
+    options given_; // a copy: the sampler may outlive the caller's
     std::size_t columns_;
     std::string source_;
     std::string problem_;
