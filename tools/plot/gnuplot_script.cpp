@@ -226,7 +226,7 @@ private:
         constexpr double minutes = 60;
         constexpr double hours = 3600;
         const char* format = span <= 5 * minutes  ? "%H:%M:%S"
-                             : span <= 36 * hours ? "%H:%M"
+                             : span <= 20 * hours ? "%H:%M"
                              : span <= 96 * hours ? "%a %H:%M"
                                                   : "%a %d %b";
         x_format_ = std::string("set format x ") + quoted(format) + " timedate";

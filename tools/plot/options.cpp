@@ -1,6 +1,7 @@
 #include "plot/options.hpp"
 
 #include <charconv>
+#include <cmath>
 #include <ctime>
 
 namespace plot {
@@ -15,7 +16,7 @@ std::optional<double> parse_number(const std::string& text)
     double value = 0;
     const char* end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc{} || stop != end) {
+    if (text.empty() || error != std::errc{} || stop != end || !std::isfinite(value)) {
         return std::nullopt;
     }
     return value;
