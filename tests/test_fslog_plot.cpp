@@ -213,6 +213,16 @@ TEST_F(LocalTime, WindowEndsAreTimesOfDayOrSecondsFromTheFirstStart)
     }
     EXPECT_EQ(rows, 5u); // seconds 2 to 6
 
+    // Seconds since the start show one run: a restart's rows are left out.
+    plot::options one_run;
+    one_run.elapsed = true;
+    plot::log_sampler elapsed(one_run, 100);
+    logread::line_reader restarted(elapsed);
+    restarted.feed(log + "\n" + log);
+    restarted.finish();
+    EXPECT_EQ(elapsed.rows_read(), 20u);
+    EXPECT_EQ(elapsed.rows_off_axis(), 10u);
+
     // Without a start line the rows have no time of day: the axis shows
     // elapsed seconds, and a time of day can't be placed on it.
     const std::string rotated = log.substr(start_line.size());

@@ -201,4 +201,16 @@ TEST_F(LogFiles, DamagedGzipIsAReadError)
     EXPECT_EQ(cut.err, "fslog-csv: can't read " + plain + ".gz: the gzip data ends too early\n");
 }
 
+TEST_F(LogFiles, PlainLogOnAPipeConvertsAsItComes)
+{
+    // The writer holds the pipe open: a reader that waited for a full
+    // buffer or the end would show nothing yet.
+    harness::child_process converter(
+        {"/bin/sh", "-c", "{ cat " + plain + "; echo; sleep 5; } | " + std::string(FSLOG_CSV_BIN)});
+    EXPECT_TRUE(converter.read_until(
+        [](const std::string& out) { return out.ends_with("1.013,,,,,1,2,3,4,1,0\n"); }, 3s))
+        << converter.out();
+    converter.kill();
+}
+
 } // namespace
