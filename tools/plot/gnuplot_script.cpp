@@ -265,7 +265,8 @@ private:
         margins(top, bottom);
         line("set ylabel " + quoted(panel.ylabel));
         if (panel.which == dds_rate) {
-            line("set label 2 'delta dds2 / seconds between its two readings' at graph 0.01, 0.9 left front "
+            line("set label 2 'delta dds2 / elapsed seconds between the rows of its two readings' at graph "
+                 "0.01, 0.9 left front "
                  "boxed");
         }
         const std::string id = std::to_string(panel.which);

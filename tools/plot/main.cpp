@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
@@ -82,11 +83,12 @@ void note_rows_left_out(const plot::log_sampler& sampler)
 }
 
 // gnuplot writes beside OUT, and the picture is moved into place whole, so
-// OUT is never half drawn.
+// OUT is never half drawn. The file is made here with the mode a new file
+// gets (mkstemp's would be private to its owner).
 int draw(const plot::options& given, plot::figure drawing)
 {
-    std::string temporary = given.out + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
+    const std::string temporary = given.out + ".partial-" + std::to_string(getpid());
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         return fail("can't write " + given.out + ": " + std::strerror(errno));
     }
