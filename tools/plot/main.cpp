@@ -77,7 +77,9 @@ void note_rows_left_out(const plot::log_sampler& sampler)
                          : "their run's start line holds no readable time");
     }
     if (sampler.bins()->before_first() > 0) {
-        std::fprintf(stderr, "fslog-plot: %llu rows left out: they come before the first row's time\n",
+        std::fprintf(stderr,
+                     "fslog-plot: %llu rows left out: they come before the first row's time (give the logs "
+                     "oldest first)\n",
                      static_cast<unsigned long long>(sampler.bins()->before_first()));
     }
 }
