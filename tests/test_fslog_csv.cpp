@@ -1,12 +1,13 @@
 // fslog-csv: log rows read back into columns, and the program around it.
 #include "csv/log_converter.hpp"
-#include "csv/log_row.hpp"
 #include "harness.hpp"
 #include "link/serial_port.hpp"
+#include "log/row.hpp"
 #include "logger/logger.hpp"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -319,6 +320,27 @@ TEST(LogConverter, OverlongLineIsSkippedWithoutBeingHeldWhole)
               "fslog-csv: unit.log:2: not a log row (longer than any row), skipped\n");
 }
 
+TEST(LogConverter, TimeColumnIsLocalTimeWithMillisecondsOrEmptyWithoutAStartLine)
+{
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+    // Rotated in mid-run, then a restart appended the old way (glued to the
+    // last row), and one a summer later.
+    const std::string log = "\n     86400.000     5 " + ("\n" + header_lines) + "\n         0.013     6 " +
+                            "\n        59.999     7 \n        60.000     8 # Logging started at Sun Jul  5 "
+                            "23:59:59 2026\n         0.999     9 ";
+    log_converter converter("unit.log", logcsv::time_column::with);
+    converter.feed(log);
+    converter.finish();
+    EXPECT_EQ(converter.take_messages(), "");
+    EXPECT_EQ(converter.take_csv(), std::string(logcsv::time_cell_header) + std::string(logcsv::csv_header) +
+                                        ",86400.000,,,,,,,,5,0,0\n"
+                                        "2026-12-08T09:14:03.013,0.013,,,,,,,,6,0,0\n"
+                                        "2026-12-08T09:15:02.999,59.999,,,,,,,,7,0,0\n"
+                                        "2026-12-08T09:15:03.000,60.000,,,,,,,,8,0,0\n"
+                                        "2026-07-05T23:59:59.999,0.999,,,,,,,,9,0,0\n");
+}
+
 // ---- The program ----
 
 class CsvProgram : public ::testing::Test {
@@ -355,7 +377,7 @@ TEST_F(CsvProgram, UsageAndUnreadableLogAreStatus2)
 {
     const harness::finished_run usage = run(program + " a.log b.log");
     EXPECT_EQ(usage.exit_code, 2);
-    EXPECT_EQ(usage.err, "Usage: fslog-csv [LOG]\n");
+    EXPECT_EQ(usage.err, "Usage: fslog-csv [--time] [LOG]\n");
     const harness::finished_run missing = run(program + " " + log_path + ".none");
     EXPECT_EQ(missing.exit_code, 2);
     EXPECT_TRUE(missing.err.starts_with("fslog-csv: can't open " + log_path + ".none: ")) << missing.err;
