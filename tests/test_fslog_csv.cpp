@@ -1,8 +1,8 @@
 // fslog-csv: log rows read back into columns, and the program around it.
 #include "csv/log_converter.hpp"
-#include "csv/log_row.hpp"
 #include "harness.hpp"
 #include "link/serial_port.hpp"
+#include "log/row.hpp"
 #include "logger/logger.hpp"
 
 #include <gtest/gtest.h>
@@ -355,7 +355,7 @@ TEST_F(CsvProgram, UsageAndUnreadableLogAreStatus2)
 {
     const harness::finished_run usage = run(program + " a.log b.log");
     EXPECT_EQ(usage.exit_code, 2);
-    EXPECT_EQ(usage.err, "Usage: fslog-csv [LOG]\n");
+    EXPECT_EQ(usage.err, "Usage: fslog-csv [--time] [LOG]\n");
     const harness::finished_run missing = run(program + " " + log_path + ".none");
     EXPECT_EQ(missing.exit_code, 2);
     EXPECT_TRUE(missing.err.starts_with("fslog-csv: can't open " + log_path + ".none: ")) << missing.err;

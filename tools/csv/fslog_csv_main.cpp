@@ -1,13 +1,12 @@
-// fslog-csv [LOG]: fslog's log (a file, or standard input) as CSV on
-// standard output. Status 0, or 1 when a line was skipped as no log row,
-// or 2 when the log can't be read or the CSV can't be written.
+// fslog-csv [--time] [LOG]: fslog's log (a file, plain or gzip, or standard
+// input) as CSV on standard output. Status 0, or 1 when a line was skipped
+// as no log row, or 2 when the log can't be read or the CSV can't be written.
 #include "csv/log_converter.hpp"
+#include "log/log_input.hpp"
 
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -40,30 +39,23 @@ bool pass_on(logcsv::log_converter& converter)
     return write_all(STDOUT_FILENO, converter.take_csv());
 }
 
-int convert(int log_fd, const std::string& source)
+int convert(const std::string& path, logcsv::time_column time)
 {
-    logcsv::log_converter converter(source);
-    std::array<char, 1 << 16> buffer{};
-    for (;;) {
-        const ssize_t got = read(log_fd, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            std::fprintf(stderr, "fslog-csv: can't read %s: %s\n", source.c_str(), std::strerror(errno));
-            return status_trouble;
-        }
-        if (got == 0) {
-            break;
-        }
-        converter.feed(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
-        if (!pass_on(converter)) {
-            std::perror("fslog-csv: can't write the CSV");
-            return status_trouble;
-        }
+    logread::log_input input(path);
+    if (input.open_error() != 0) {
+        std::fprintf(stderr, "fslog-csv: can't open %s: %s\n", path.c_str(),
+                     std::strerror(input.open_error()));
+        return status_trouble;
     }
-    converter.finish();
-    if (!pass_on(converter)) {
+    logcsv::log_converter converter(input.name(), time);
+    logread::line_reader& reader = converter.reader();
+    const logread::feed_end end = logread::feed_all(input, reader, [&] { return pass_on(converter); });
+    if (end == logread::feed_end::read_failed) {
+        pass_on(converter);
+        std::fprintf(stderr, "fslog-csv: can't read %s: %s\n", input.name().c_str(), input.error().c_str());
+        return status_trouble;
+    }
+    if (end == logread::feed_end::stopped || !pass_on(converter)) {
         std::perror("fslog-csv: can't write the CSV");
         return status_trouble;
     }
@@ -74,19 +66,13 @@ int convert(int log_fd, const std::string& source)
 
 int main(int argc, char** argv)
 {
-    if (argc > 2 || (argc == 2 && argv[1][0] == '-' && argv[1][1] != '\0')) {
-        std::fputs("Usage: fslog-csv [LOG]\n", stderr);
+    std::string_view first = argc > 1 ? argv[1] : "";
+    const bool with_time = first == "--time";
+    const int logs = argc - 1 - (with_time ? 1 : 0);
+    const char* log = logs == 1 ? argv[argc - 1] : "-";
+    if (logs > 1 || (log[0] == '-' && log[1] != '\0')) {
+        std::fputs("Usage: fslog-csv [--time] [LOG]\n", stderr);
         return status_trouble;
     }
-    if (argc < 2 || std::strcmp(argv[1], "-") == 0) {
-        return convert(STDIN_FILENO, "standard input");
-    }
-    const int log_fd = open(argv[1], O_RDONLY | O_CLOEXEC);
-    if (log_fd < 0) {
-        std::fprintf(stderr, "fslog-csv: can't open %s: %s\n", argv[1], std::strerror(errno));
-        return status_trouble;
-    }
-    const int status = convert(log_fd, argv[1]);
-    close(log_fd);
-    return status;
+    return convert(log, with_time ? logcsv::time_column::with : logcsv::time_column::without);
 }

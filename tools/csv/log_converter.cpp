@@ -1,5 +1,8 @@
 #include "csv/log_converter.hpp"
 
+#include <array>
+#include <cmath>
+#include <cstdio>
 #include <utility>
 
 namespace logcsv {
@@ -14,7 +17,7 @@ void append_cell(std::string& csv, std::string_view value)
 
 } // namespace
 
-void append_csv_row(std::string& csv, const log_row& row)
+void append_csv_row(std::string& csv, const logread::log_row& row)
 {
     append_cell(csv, row.elapsed);
     for (const std::string_view value : row.adc) {
@@ -28,32 +31,35 @@ void append_csv_row(std::string& csv, const log_row& row)
     csv += row.tuning_cs_bad ? "1\n" : "0\n";
 }
 
-log_converter::log_converter(std::string source) : source_(std::move(source)), csv_(csv_header) {}
-
-void log_converter::feed(std::string_view piece)
+void local_time_text::append(std::string& text, double seconds)
 {
-    for (std::size_t end = piece.find('\n'); end != std::string_view::npos; end = piece.find('\n')) {
-        const std::string_view rest_of_line = piece.substr(0, end);
-        if (partial_.empty() && !overlong_) {
-            take_line(rest_of_line, true);
-        } else {
-            hold_partial(rest_of_line);
-            take_line(partial_, true);
-        }
-        partial_.clear();
-        overlong_ = false;
-        piece.remove_prefix(end + 1);
+    constexpr long long ms_per_second = 1000;
+    const auto total_ms = std::llround(seconds * static_cast<double>(ms_per_second));
+    // Whole seconds rounded down, so that times before the epoch keep
+    // their milliseconds positive too.
+    const long long whole = total_ms / ms_per_second - (total_ms % ms_per_second < 0 ? 1 : 0);
+    const long long ms = total_ms - whole * ms_per_second;
+    const auto second = static_cast<std::time_t>(whole);
+    if (second_text_.empty() || second != second_) {
+        std::tm fields{};
+        localtime_r(&second, &fields);
+        std::array<char, 64> buffer{};
+        const std::size_t length = std::strftime(buffer.data(), buffer.size(), "%Y-%m-%dT%H:%M:%S", &fields);
+        second_text_.assign(buffer.data(), length);
+        second_ = second;
     }
-    hold_partial(piece);
+    std::array<char, 8> millis{};
+    std::snprintf(millis.data(), millis.size(), ".%03lld", ms);
+    text += second_text_;
+    text += millis.data();
 }
 
-void log_converter::finish()
+log_converter::log_converter(std::string source, time_column time) : source_(std::move(source)), time_(time)
 {
-    if (!partial_.empty() || overlong_) {
-        take_line(partial_, false);
+    if (time_ == time_column::with) {
+        csv_ = time_cell_header;
     }
-    partial_.clear();
-    overlong_ = false;
+    csv_ += csv_header;
 }
 
 std::string log_converter::take_csv()
@@ -66,41 +72,21 @@ std::string log_converter::take_messages()
     return std::exchange(messages_, {});
 }
 
-void log_converter::hold_partial(std::string_view part)
+void log_converter::on_row(const logread::row_event& row)
 {
-    if (overlong_ || partial_.size() + part.size() > max_line_length) {
-        overlong_ = true;
-        partial_.clear();
-        return;
+    if (time_ == time_column::with) {
+        if (row.time) {
+            time_text_.append(csv_, *row.time);
+        }
+        csv_ += ',';
     }
-    partial_ += part;
+    append_csv_row(csv_, row.text);
 }
 
-void log_converter::take_line(std::string_view line, bool ended)
-{
-    ++line_number_;
-    if (overlong_ || line.size() > max_line_length) {
-        skip_line("not a log row", "longer than any row");
-        return;
-    }
-    if (line.starts_with('#')) {
-        return;
-    }
-    const row_parse parsed = parse_row(line);
-    if (parsed.ok()) {
-        append_csv_row(csv_, parsed.row);
-    } else {
-        // A log that is still being written, or was cut off, ends in a row
-        // that is not finished yet.
-        skip_line(ended ? "not a log row" : "incomplete last row", parsed.problem);
-    }
-}
-
-void log_converter::skip_line(const char* what, const char* problem)
+void log_converter::on_skipped(const logread::skipped_line& line)
 {
     ++skipped_;
-    messages_ += "fslog-csv: " + source_ + ":" + std::to_string(line_number_) + ": " + what + " (" + problem +
-                 "), skipped\n";
+    messages_ += "fslog-csv: " + logread::describe(source_, line) + ", skipped\n";
 }
 
 } // namespace logcsv

@@ -1,9 +1,11 @@
 // fslog's log to CSV, fed piece by piece so a live log converts as it grows.
 #pragma once
 
-#include "csv/log_row.hpp"
+#include "log/line_reader.hpp"
+#include "log/row.hpp"
 
 #include <cstddef>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -11,20 +13,40 @@ namespace logcsv {
 
 inline constexpr std::string_view csv_header =
     "elapsed_s,rail,trimpot,temperature,vcxo,dds1,dds2,delta_dds2,user_tuning,dds_cs_bad,tuning_cs_bad\n";
+// With --time, the header begins with this cell.
+inline constexpr std::string_view time_cell_header = "time,";
 
 // Appends the row as one CSV line: the values as printed, an empty cell for
 // a missing one, the two check flags as 1 or 0.
-void append_csv_row(std::string& csv, const log_row& row);
+void append_csv_row(std::string& csv, const logread::log_row& row);
 
-class log_converter {
+// A time of `seconds` since the epoch as local ISO 8601 with milliseconds
+// ("2026-12-08T09:14:03.013"). Rows come many to a second, so the text of
+// the last whole second is kept.
+class local_time_text {
+public:
+    void append(std::string& text, double seconds);
+
+private:
+    std::time_t second_ = 0;
+    std::string second_text_; // "YYYY-MM-DDTHH:MM:SS" of second_, empty before the first
+};
+
+enum class time_column { without, with };
+
+class log_converter : private logread::log_events {
 public:
     // `source` names the log in messages ("unit.log", "standard input").
-    explicit log_converter(std::string source);
+    // With a time column, each row begins with its absolute time, or an
+    // empty cell when the log holds no start line before it.
+    explicit log_converter(std::string source, time_column time = time_column::without);
 
     // Takes the next piece of the log; every line it completes is converted.
-    void feed(std::string_view piece);
+    void feed(std::string_view piece) { reader_.feed(piece); }
     // The log has ended: converts the last line, which has no line end.
-    void finish();
+    void finish() { reader_.finish(); }
+    // The reader behind feed and finish, for logread::feed_all.
+    logread::line_reader& reader() { return reader_; }
 
     // The CSV made so far (the header first), handed over and cleared.
     std::string take_csv();
@@ -33,20 +55,18 @@ public:
     // How many lines were skipped as no log row.
     std::size_t skipped_lines() const { return skipped_; }
 
-    // A longer line is no log row, and is not kept in memory whole.
-    static constexpr std::size_t max_line_length = 1024;
+    static constexpr std::size_t max_line_length = logread::line_reader::max_line_length;
 
 private:
-    void take_line(std::string_view line, bool ended);
-    void skip_line(const char* what, const char* problem);
-    void hold_partial(std::string_view part);
+    void on_row(const logread::row_event& row) override;
+    void on_skipped(const logread::skipped_line& line) override;
 
     std::string source_;
+    time_column time_;
+    logread::line_reader reader_{*this};
+    local_time_text time_text_;
     std::string csv_;
     std::string messages_;
-    std::string partial_;   // the line begun but not yet ended
-    bool overlong_ = false; // the current line passed max_line_length
-    std::size_t line_number_ = 0;
     std::size_t skipped_ = 0;
 };
 

@@ -1,10 +1,16 @@
-// Reading fslog's log rows back: one row's text split into its columns.
+// logread: reading fslog's log back. This header: one row's text split
+// into its columns (log_row, parse_row), and the numbers those columns hold
+// (row_values, values_of). The stream of lines, runs and absolute times is
+// in log/line_reader.hpp; opening a log (plain or gzip) in log/log_input.hpp;
+// the DDS 2 rate in log/dds_rate.hpp.
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
-namespace logcsv {
+namespace logread {
 
 // One log row's fields, each exactly the text fslog printed (padding
 // removed). An empty view is a missing value: that query failed, or its
@@ -38,4 +44,25 @@ struct row_parse {
 // DDS group's.
 row_parse parse_row(std::string_view line);
 
-} // namespace logcsv
+// The DDS group's three numbers.
+struct dds_reading {
+    std::uint32_t dds1 = 0;
+    std::uint32_t dds2 = 0;
+    std::int32_t delta = 0; // delta dds2: dds 2 minus the dds 2 shown last
+};
+
+// A row's numbers; a group that is missing from the row is empty.
+struct row_values {
+    double elapsed = 0;                              // seconds since the run's start
+    std::optional<std::array<std::uint16_t, 4>> adc; // rail?, trimpot, temperature, vcxo
+    std::optional<dds_reading> dds;
+    std::optional<std::int32_t> tuning;
+    bool dds_cs_bad = false;
+    bool tuning_cs_bad = false;
+};
+
+// The numbers of a row that parse_row accepted (its fields are known to be
+// in range, so nothing can fail here).
+row_values values_of(const log_row& row);
+
+} // namespace logread

@@ -1,9 +1,9 @@
-#include "csv/log_row.hpp"
+#include "log/row.hpp"
 
 #include <charconv>
 #include <cstdint>
 
-namespace logcsv {
+namespace logread {
 
 namespace {
 
@@ -253,4 +253,37 @@ row_parse parse_row(std::string_view line)
     return result;
 }
 
-} // namespace logcsv
+namespace {
+
+template <typename number> number number_of(std::string_view text)
+{
+    number value{};
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+} // namespace
+
+row_values values_of(const log_row& row)
+{
+    row_values values;
+    values.elapsed = number_of<double>(row.elapsed);
+    if (!row.adc[0].empty()) {
+        values.adc.emplace();
+        for (std::size_t i = 0; i < row.adc.size(); ++i) {
+            (*values.adc)[i] = number_of<std::uint16_t>(row.adc[i]);
+        }
+    }
+    if (!row.dds[0].empty()) {
+        values.dds = dds_reading{number_of<std::uint32_t>(row.dds[0]), number_of<std::uint32_t>(row.dds[1]),
+                                 number_of<std::int32_t>(row.dds[2])};
+    }
+    if (!row.tuning.empty()) {
+        values.tuning = number_of<std::int32_t>(row.tuning);
+    }
+    values.dds_cs_bad = row.dds_cs_bad;
+    values.tuning_cs_bad = row.tuning_cs_bad;
+    return values;
+}
+
+} // namespace logread

@@ -1,0 +1,193 @@
+// The log library: runs, absolute times, appended restarts, rotated files,
+// the DDS 2 rate and gzip input.
+#include "harness.hpp"
+#include "log/dds_rate.hpp"
+#include "log/line_reader.hpp"
+#include "log/log_input.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Central European time, with its summer time rules, whatever this
+// machine's zone: start lines are read as local time.
+class LocalTime : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+        tzset();
+    }
+};
+
+// 2026-12-08 09:14:03 CET.
+constexpr double december_start = 1796717643.0;
+
+struct seen_row {
+    std::size_t line = 0;
+    std::size_t run = 0;
+    std::string elapsed;
+    std::optional<double> time;
+    std::optional<double> rate;
+};
+
+struct recorder : logread::log_events {
+    void on_run_start(const logread::run_start& start) override
+    {
+        starts.emplace_back(start.start_time);
+        start_lines.push_back(start.line_number);
+    }
+    void on_row(const logread::row_event& row) override
+    {
+        rows.push_back({row.line_number, row.run, std::string(row.text.elapsed), row.time, rate.take(row)});
+    }
+    void on_skipped(const logread::skipped_line& line) override { skipped.push_back(describe("log", line)); }
+
+    std::vector<std::optional<std::time_t>> starts;
+    std::vector<std::size_t> start_lines;
+    std::vector<seen_row> rows;
+    std::vector<std::string> skipped;
+    logread::dds_rate rate;
+};
+
+recorder read_files(const std::vector<std::string>& files)
+{
+    recorder seen;
+    logread::line_reader reader(seen);
+    for (const std::string& text : files) {
+        reader.feed(text);
+        reader.finish();
+    }
+    return seen;
+}
+
+const std::string start_line = "# Logging started at Tue Dec  8 09:14:03 2026\n";
+const std::string header =
+    "# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, user tuning";
+
+TEST_F(LocalTime, AppendedRestartsOldAndNewStyleStartRunsWithTheirOwnTimes)
+{
+    const std::string log =
+        start_line + header + "\n         0.013     1 2 -1717986919 -1190 " +
+        // fslog that appends now ends the last row first; an older one glued
+        // the start line to it.
+        "\n         1.000     1 7 5 -1189 \n# Logging started at Tue Dec  8 10:00:00 2026\n" + header +
+        "\n         2.500     1 9 9 -1188 # Logging started at Sun Jul  5 12:00:00 2026\n" + header +
+        "\n         0.250     -1187 ";
+    const recorder seen = read_files({log});
+    EXPECT_EQ(seen.skipped, std::vector<std::string>{});
+    ASSERT_EQ(seen.starts.size(), 3u);
+    EXPECT_EQ(seen.starts[1], 1796720400);
+    EXPECT_EQ(seen.starts[2], 1783245600); // summer time: 10:00 UTC
+    EXPECT_EQ(seen.start_lines, (std::vector<std::size_t>{1, 5, 7}));
+    ASSERT_EQ(seen.rows.size(), 4u);
+    EXPECT_EQ(seen.rows[1].elapsed, "1.000");
+    EXPECT_EQ(seen.rows[1].time, december_start + 1.0);
+    EXPECT_EQ(seen.rows[2].line, 7u);
+    EXPECT_EQ(seen.rows[2].run, 2u);
+    EXPECT_EQ(seen.rows[2].time, 1796720400.0 + 2.5);
+    EXPECT_EQ(seen.rows[3].run, 3u);
+    EXPECT_EQ(seen.rows[3].time, 1783245600.0 + 0.25);
+}
+
+TEST_F(LocalTime, RotatedFileReadsWithoutAbsoluteTimeUntilAStartLine)
+{
+    // Rotated in mid-run: the file begins with the line end of a row the
+    // previous file holds, and has no start line; a bad start time counts
+    // as a run with no known time.
+    const std::string log = "\n     86400.000     5 \n# Logging started at sometime\n" + header +
+                            "\n         1.000     6 \n" + start_line + "         2.000     7 ";
+    const recorder seen = read_files({log});
+    EXPECT_EQ(seen.skipped, std::vector<std::string>{});
+    ASSERT_EQ(seen.rows.size(), 3u);
+    EXPECT_EQ(seen.rows[0].run, 0u);
+    EXPECT_EQ(seen.rows[0].time, std::nullopt);
+    EXPECT_EQ(seen.starts.front(), std::nullopt);
+    EXPECT_EQ(seen.rows[1].time, std::nullopt);
+    EXPECT_EQ(seen.rows[2].time, december_start + 2.0);
+
+    // The same log split in two files: the run goes on into the second,
+    // whose lines count from 1 again; an empty line elsewhere is no row.
+    const recorder split = read_files({start_line + header + "\n         1.000     6 ",
+                                       "\n         2.000     7 \n\n         3.000     8 "});
+    ASSERT_EQ(split.rows.size(), 3u);
+    EXPECT_EQ(split.rows[1].line, 2u);
+    EXPECT_EQ(split.rows[1].time, december_start + 2.0);
+    EXPECT_EQ(split.skipped, std::vector<std::string>{"log:3: not a log row (the elapsed time is not in the "
+                                                      "\"     %9.3f     \" form)"});
+}
+
+TEST(DdsRate, SpansAMissedReadingAndStartsAfreshWithEachRun)
+{
+    const std::string log = start_line + header +
+                            "\n         0.000     1 100 100 7 " // first reading: no rate
+                            "\n         0.050     1 5100 5000 7 "
+                            "\n         0.100     7 "                 // DDS query failed
+                            "\n         6.150     1 615100 610000 7 " // spans 6.1 s
+                            "\n         6.200     (CS bad!) 1 620100 5000 7 " +
+                            "\n" + start_line + header + "\n         0.040     1 4000 4000 7 ";
+    const recorder seen = read_files({log});
+    ASSERT_EQ(seen.rows.size(), 6u);
+    EXPECT_EQ(seen.rows[0].rate, std::nullopt);
+    EXPECT_NEAR(*seen.rows[1].rate, 100000.0, 1e-3);
+    EXPECT_EQ(seen.rows[2].rate, std::nullopt);
+    EXPECT_NEAR(*seen.rows[3].rate, 610000.0 / 6.1, 1e-3);
+    EXPECT_NEAR(*seen.rows[4].rate, 100000.0, 1e-3);
+    EXPECT_EQ(seen.rows[5].rate, std::nullopt);
+}
+
+// ---- Files ----
+
+class LogFiles : public LocalTime {
+protected:
+    void SetUp() override
+    {
+        LocalTime::SetUp();
+        std::ofstream(plain) << start_line << header << "\n         0.013     1 2 3 4 "
+                             << "\n         1.013     (CS bad!) 1 2 3 4 ";
+    }
+    static harness::finished_run run(const std::string& command)
+    {
+        return harness::run_to_end({"/bin/sh", "-c", command}, 10s);
+    }
+
+    const harness::scratch_dir dir{"fslog-log"};
+    const std::string plain = dir / "unit.log";
+    const std::string csv = std::string(FSLOG_CSV_BIN) + " --time ";
+};
+
+TEST_F(LogFiles, GzipLogReadsTheSameAsThePlainOne)
+{
+    // Two gzip members, as `cat a.gz b.gz` gives, read as one text.
+    ASSERT_EQ(run("gzip -c " + plain + " > " + plain + ".gz && gzip -c " + plain + " >> " + plain +
+                  ".gz &&"
+                  " cat " +
+                  plain + " " + plain + " > " + plain + ".twice")
+                  .exit_code,
+              0);
+    const harness::finished_run from_plain = run(csv + plain + ".twice");
+    EXPECT_EQ(from_plain.exit_code, 0) << from_plain.err; // the copies meet as an old-style restart
+    EXPECT_NE(from_plain.out.find("2026-12-08T09:14:04.013,1.013,,,,,1,2,3,4,1,0\n"), std::string::npos)
+        << from_plain.out;
+    const harness::finished_run from_gzip = run(csv + plain + ".gz");
+    EXPECT_EQ(from_gzip.out, from_plain.out);
+    const harness::finished_run from_stdin = run(csv + "- < " + plain + ".gz");
+    EXPECT_EQ(from_stdin.out, from_plain.out);
+}
+
+TEST_F(LogFiles, DamagedGzipIsAReadError)
+{
+    ASSERT_EQ(run("gzip -c " + plain + " | head -c 40 > " + plain + ".gz").exit_code, 0);
+    const harness::finished_run cut = run(csv + plain + ".gz");
+    EXPECT_EQ(cut.exit_code, 2);
+    EXPECT_EQ(cut.err, "fslog-csv: can't read " + plain + ".gz: the gzip data ends too early\n");
+}
+
+} // namespace

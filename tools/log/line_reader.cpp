@@ -1,0 +1,115 @@
+#include "log/line_reader.hpp"
+
+#include "log/start_line.hpp"
+
+#include <cstring>
+
+namespace logread {
+
+std::string describe(std::string_view source, const skipped_line& line)
+{
+    std::string text(source);
+    text += ':';
+    text += std::to_string(line.line_number);
+    text += line.unterminated ? ": incomplete last row (" : ": not a log row (";
+    text += line.problem;
+    text += ')';
+    return text;
+}
+
+void line_reader::feed(std::string_view piece)
+{
+    for (std::size_t end = piece.find('\n'); end != std::string_view::npos; end = piece.find('\n')) {
+        const std::string_view rest_of_line = piece.substr(0, end);
+        if (partial_.empty() && !overlong_) {
+            take_line(rest_of_line, true);
+        } else {
+            hold_partial(rest_of_line);
+            take_line(partial_, true);
+        }
+        partial_.clear();
+        overlong_ = false;
+        piece.remove_prefix(end + 1);
+    }
+    hold_partial(piece);
+}
+
+void line_reader::finish()
+{
+    if (!partial_.empty() || overlong_) {
+        take_line(partial_, false);
+    }
+    partial_.clear();
+    overlong_ = false;
+    line_number_ = 0;
+}
+
+void line_reader::hold_partial(std::string_view part)
+{
+    if (overlong_ || partial_.size() + part.size() > max_line_length) {
+        overlong_ = true;
+        partial_.clear();
+        return;
+    }
+    partial_ += part;
+}
+
+void line_reader::take_line(std::string_view line, bool ended)
+{
+    ++line_number_;
+    if (overlong_ || line.size() > max_line_length) {
+        events_.on_skipped({line_number_, "longer than any row", false});
+        return;
+    }
+    // A file that begins with a line end holds the end of a row that the
+    // previous file (before a rotation) holds: nothing is missing there.
+    if (line.empty() && line_number_ == 1 && ended) {
+        return;
+    }
+    // A row never holds '#', so only a line with one can carry a start line
+    // glued to its end.
+    const void* hash = std::memchr(line.data(), '#', line.size());
+    const std::size_t glued = hash == nullptr ? std::string_view::npos : line.find(start_line_prefix);
+    if (glued == std::string_view::npos || glued == 0) {
+        take_text(line, ended);
+        return;
+    }
+    take_text(line.substr(0, glued), true);
+    take_start(line.substr(glued));
+}
+
+void line_reader::take_text(std::string_view text, bool ended)
+{
+    if (text.starts_with(start_line_prefix)) {
+        take_start(text);
+    } else if (text.starts_with(header_line_prefix)) {
+        events_.on_header(line_number_);
+    } else if (!text.starts_with('#')) { // other comments: a reply dump, say
+        take_row(text, ended);
+    }
+}
+
+void line_reader::take_start(std::string_view line)
+{
+    const std::string_view ctime_text = line.substr(start_line_prefix.size());
+    start_time_ = parse_start_time(ctime_text);
+    ++run_;
+    events_.on_run_start({line_number_, run_, ctime_text, start_time_});
+}
+
+void line_reader::take_row(std::string_view line, bool ended)
+{
+    const row_parse parsed = parse_row(line);
+    if (!parsed.ok()) {
+        events_.on_skipped({line_number_, parsed.problem, !ended});
+        return;
+    }
+    const row_values values = values_of(parsed.row);
+    std::optional<double> time;
+    if (start_time_) {
+        time = static_cast<double>(*start_time_) + values.elapsed;
+    }
+    events_.on_row({line_number_, run_, parsed.row, values, time});
+}
+
+} // namespace logread
