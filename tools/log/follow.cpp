@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -99,6 +100,34 @@ follow_result file_follower::at_end(std::span<char> buffer)
     }
     close_file();
     return gone ? follow_result{} : open_file();
+}
+
+followed_log::followed_log(std::string path, log_events& events) : follower_(std::move(path)), reader_(events)
+{
+}
+
+follow_result followed_log::poll()
+{
+    for (int piece = 0;; ++piece) {
+        const follow_result result = follower_.read(buffer_);
+        switch (result.event) {
+        case follow_event::data:
+            idle_before_ = false;
+            reader_.feed(std::string_view(buffer_.data(), result.size));
+            if (piece + 1 == pieces_per_poll) {
+                return result;
+            }
+            break;
+        case follow_event::reopened: reader_.finish(); break;
+        case follow_event::truncated: break;
+        case follow_event::idle:
+            if (std::exchange(idle_before_, true)) {
+                reader_.finish();
+            }
+            return result;
+        case follow_event::failed: return result;
+        }
+    }
 }
 
 void file_follower::close_file()
