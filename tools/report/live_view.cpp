@@ -164,8 +164,10 @@ std::vector<std::string> live_view::screen(double now) const
 void live_view::add_series_lines(std::vector<std::string>& lines) const
 {
     char text[160];
-    std::snprintf(text, sizeof text, "%-11s %9s  %-30s %-30s", "", "latest", "   last minute: min, mean, max",
-                  "     last hour: min, mean, max");
+    lines.emplace_back(std::string(23, ' ') +
+                       "--------- last minute --------  ---------- last hour ---------");
+    std::snprintf(text, sizeof text, "%-11s %9s  %9s %10s %9s  %9s %10s %9s", "", "latest", "min", "mean",
+                  "max", "min", "mean", "max");
     lines.emplace_back(text);
     for (std::size_t index = 0; index < series_count; ++index) {
         const char* format = index == rate ? "%.1f" : "%.0f";
