@@ -1,6 +1,7 @@
 // fslog-report: the figures of a small log with known values, and the live
 // view of a log that is written, rotated and missing while it watches.
 #include "harness.hpp"
+#include "log_text.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -16,45 +17,12 @@
 namespace {
 
 using namespace std::chrono_literals;
+using log_text::row;
+using log_text::start_lines;
+using log_text::text_of;
 using nlohmann::json;
 
 const std::string report_bin = FSLOG_REPORT_BIN;
-
-// A row as fslog prints it: each group present or missing, and "(CS bad!) "
-// where a reply's payload check failed.
-struct row {
-    double elapsed;
-    std::optional<std::array<int, 4>> adc;
-    std::optional<std::array<long, 3>> dds; // dds 1, dds 2, delta dds2
-    std::optional<long> tuning;
-    bool dds_cs_bad = false;
-    bool tuning_cs_bad = false;
-};
-
-std::string text_of(const row& r)
-{
-    char field[64];
-    std::snprintf(field, sizeof field, "\n     %9.3f     ", r.elapsed);
-    std::string text = field;
-    for (int channel = 0; r.adc && channel < 4; ++channel) {
-        std::snprintf(field, sizeof field, "  %4d  ", (*r.adc)[static_cast<std::size_t>(channel)]);
-        text += field;
-    }
-    text += r.dds_cs_bad ? "(CS bad!) " : "";
-    if (r.dds) {
-        text += std::to_string((*r.dds)[0]) + " " + std::to_string((*r.dds)[1]) + " " +
-                std::to_string((*r.dds)[2]) + " ";
-    }
-    text += r.tuning_cs_bad ? "(CS bad!) " : "";
-    text += r.tuning ? std::to_string(*r.tuning) + " " : "";
-    return text;
-}
-
-std::string start_lines(const std::string& ctime_text)
-{
-    return "# Logging started at " + ctime_text +
-           "\n# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, user tuning";
-}
 
 // Run 1: five rows, two of them with a failed query, the DDS reading
 // missing at 7 s so the delta at 13 s spans 12 s. Run 2: one row.
