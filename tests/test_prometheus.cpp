@@ -37,6 +37,7 @@ public:
             dup2(errors.empty() ? out : open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
                  STDERR_FILENO);
             std::vector<char*> args;
+            args.reserve(argv.size() + 1);
             for (const std::string& arg : argv) {
                 args.push_back(const_cast<char*>(arg.c_str()));
             }

@@ -21,10 +21,13 @@
 #include <optional>
 #include <pthread.h>
 #include <set>
+#include <signal.h>
 #include <stop_token>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <time.h>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -90,19 +93,28 @@ std::variant<options, int> parse_options(int argc, char** argv)
 }
 
 // A pause between polls that a stop request cuts short.
-bool pause_unless_stopped(const std::stop_token& stop)
-{
-    std::mutex mutex;
-    std::condition_variable_any woken;
-    std::unique_lock lock(mutex);
-    woken.wait_for(lock, stop, poll_pause, [] { return false; });
-    return !stop.stop_requested();
-}
+class stoppable_pause {
+public:
+    explicit stoppable_pause(std::stop_token stop) : stop_(std::move(stop)) {}
+    // False once a stop was requested.
+    bool operator()()
+    {
+        std::unique_lock lock(mutex_);
+        woken_.wait_for(lock, stop_, poll_pause, [] { return false; });
+        return !stop_.stop_requested();
+    }
+
+private:
+    std::stop_token stop_;
+    std::mutex mutex_;
+    std::condition_variable_any woken_;
+};
 
 // One log, read from its start and followed on its own thread.
 void follow(const std::stop_token& stop, const std::string& path, metrics::log_metrics& numbers)
 {
     logread::followed_log log(path, numbers);
+    stoppable_pause pause(stop);
     int reported_error = 0;
     for (;;) {
         const auto result = log.poll();
@@ -112,7 +124,7 @@ void follow(const std::stop_token& stop, const std::string& path, metrics::log_m
         }
         reported_error = error;
         const bool more = result.event == logread::follow_event::data;
-        if (more ? stop.stop_requested() : !pause_unless_stopped(stop)) {
+        if (more ? stop.stop_requested() : !pause()) {
             return;
         }
     }
@@ -173,8 +185,9 @@ int serve(const options& given)
     }
     std::atomic<bool> served{false};
     std::jthread stopper([&server, &stop_signals, &served] {
-        int number = 0;
-        sigwait(&stop_signals, &number);
+        const timespec tick{0, 100'000'000};
+        while (!served && sigtimedwait(&stop_signals, nullptr, &tick) < 0) {
+        }
         // A stop before the server has begun to listen does nothing, so it is
         // asked again until it has ended.
         while (!served) {
@@ -184,9 +197,9 @@ int serve(const options& given)
     });
     server.listen_after_bind();
     served = true;
-    // Ended by a signal or not, the stopper must be let go before its thread
-    // is joined; a signal sent after it has left its wait does nothing.
-    pthread_kill(stopper.native_handle(), SIGTERM);
+    for (std::jthread& follower : followers) {
+        follower.request_stop();
+    }
     return 0;
 }
 
