@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -317,6 +318,27 @@ TEST(LogConverter, OverlongLineIsSkippedWithoutBeingHeldWhole)
               std::string(logcsv::csv_header) + "1.000,,,,,,,,5,0,0\n2.000,,,,,,,,6,0,0\n");
     EXPECT_EQ(converter.take_messages(),
               "fslog-csv: unit.log:2: not a log row (longer than any row), skipped\n");
+}
+
+TEST(LogConverter, TimeColumnIsLocalTimeWithMillisecondsOrEmptyWithoutAStartLine)
+{
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+    // Rotated in mid-run, then a restart appended the old way (glued to the
+    // last row), and one a summer later.
+    const std::string log = "\n     86400.000     5 " + ("\n" + header_lines) + "\n         0.013     6 " +
+                            "\n        59.999     7 \n        60.000     8 # Logging started at Sun Jul  5 "
+                            "23:59:59 2026\n         0.999     9 ";
+    log_converter converter("unit.log", logcsv::time_column::with);
+    converter.feed(log);
+    converter.finish();
+    EXPECT_EQ(converter.take_messages(), "");
+    EXPECT_EQ(converter.take_csv(), std::string(logcsv::time_cell_header) + std::string(logcsv::csv_header) +
+                                        ",86400.000,,,,,,,,5,0,0\n"
+                                        "2026-12-08T09:14:03.013,0.013,,,,,,,,6,0,0\n"
+                                        "2026-12-08T09:15:02.999,59.999,,,,,,,,7,0,0\n"
+                                        "2026-12-08T09:15:03.000,60.000,,,,,,,,8,0,0\n"
+                                        "2026-07-05T23:59:59.999,0.999,,,,,,,,9,0,0\n");
 }
 
 // ---- The program ----

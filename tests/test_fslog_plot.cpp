@@ -1,9 +1,15 @@
-// fslog-plot: a log drawn as a PNG through fslog-csv and gnuplot.
+// fslog-plot: the log reduced to bins per pixel column, and drawn by gnuplot.
 #include "harness.hpp"
+#include "log/line_reader.hpp"
+#include "plot/gnuplot_script.hpp"
+#include "plot/log_sampler.hpp"
+#include "plot/options.hpp"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -77,6 +83,160 @@ png_summary read_png(const std::vector<std::uint8_t>& file)
     return summary;
 }
 
+// ---- The reduction ----
+
+const std::string start_line = "# Logging started at Tue Dec  8 09:14:03 2026\n"
+                               "# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, "
+                               "user tuning";
+constexpr double start_time = 1796717643.0; // that start in Central European time
+
+// A row as fslog prints it; an empty group is left out.
+std::string row(double elapsed, const std::string& adc_group, const std::string& rest)
+{
+    std::array<char, 32> time{};
+    std::snprintf(time.data(), time.size(), "     %9.3f     ", elapsed);
+    return "\n" + std::string(time.data()) + adc_group + rest;
+}
+
+std::string adc(int rail, int trimpot, int temperature, int vcxo)
+{
+    std::array<char, 64> fields{};
+    std::snprintf(fields.data(), fields.size(), "  %4d    %4d    %4d    %4d  ", rail, trimpot, temperature,
+                  vcxo);
+    return fields.data();
+}
+
+plot::binned reduce(const std::string& log, const plot::options& given, std::size_t columns)
+{
+    plot::log_sampler sampler(given, columns);
+    logread::line_reader reader(sampler);
+    reader.feed(log);
+    reader.finish();
+    return sampler.bins() ? sampler.bins()->finish() : plot::binned{};
+}
+
+plot::options window(const std::string& from, const std::string& to)
+{
+    plot::options given;
+    given.from = plot::parse_time_point(from);
+    given.to = plot::parse_time_point(to);
+    return given;
+}
+
+TEST(Bins, HoldTheLowestHighestAndMeanReadingAndTheFaultsOfEachColumn)
+{
+    const std::string log = start_line +
+                            row(0.1, adc(10, 20, 30, 40), "1 1000 1000 5 ") + // first reading: no rate
+                            row(0.6, adc(14, 22, 30, 44), "1 1500 500 7 ") +  // 1000 counts/s
+                            row(2.2, "", "(CS bad!) 1 3100 1600 ") +          // after a reset: no rate
+                            row(2.7, adc(12, 20, 31, 40), "(CS bad!) 9 ") +   // DDS query failed
+                            row(3.0, adc(16, 20, 31, 40), "1 4100 1000 1 ") + // spans a reset: no rate
+                            row(3.5, adc(16, 20, 31, 40), "1 5100 1000 -3 "); // 2000 counts/s
+    plot::options given = window("0", "4");
+    given.elapsed = true;
+    const plot::binned reduced = reduce(log, given, 80);
+    ASSERT_EQ(reduced.bins.size(), 4u); // no bin narrower than a second
+    EXPECT_EQ(reduced.first, 0.0);
+    EXPECT_EQ(reduced.width, 1.0);
+    const auto& [first, empty, faulty, last] =
+        std::tie(reduced.bins[0], reduced.bins[1], reduced.bins[2], reduced.bins[3]);
+
+    EXPECT_EQ(first.rows, 2u);
+    const plot::stats& rail = first.series[plot::rail];
+    EXPECT_EQ(std::tie(rail.count, rail.min, rail.max), std::make_tuple(2u, 10.0, 14.0));
+    EXPECT_EQ(rail.mean(), 12.0);
+    EXPECT_EQ(first.series[plot::vcxo].mean(), 42.0);
+    EXPECT_EQ(first.series[plot::dds_rate].count, 1u);
+    EXPECT_DOUBLE_EQ(first.series[plot::dds_rate].max, 1000.0);
+    EXPECT_EQ(first.series[plot::user_tuning].min, 5.0);
+    EXPECT_EQ(first.series[plot::user_tuning].max, 7.0);
+    EXPECT_EQ(first.faults, (std::array<std::uint32_t, plot::fault_count>{}));
+
+    EXPECT_EQ(empty.rows, 0u); // a gap in every line
+
+    EXPECT_EQ(faulty.rows, 2u);
+    EXPECT_EQ(faulty.series[plot::rail].count, 1u);
+    EXPECT_EQ(faulty.series[plot::dds_rate].count, 0u);
+    EXPECT_EQ(faulty.series[plot::user_tuning].mean(), 9.0);
+    EXPECT_EQ(faulty.faults, (std::array<std::uint32_t, plot::fault_count>{1, 1, 1, 1, 1}));
+
+    EXPECT_EQ(last.series[plot::dds_rate].count, 1u);
+    EXPECT_DOUBLE_EQ(last.series[plot::dds_rate].mean(), 2000.0);
+    EXPECT_EQ(last.series[plot::user_tuning].mean(), -1.0);
+}
+
+TEST(Bins, ALongLogFoldsIntoTheColumnsAndKeepsItsExtremes)
+{
+    // A day at one row a second, with one outlier: the bins double their
+    // width as the log grows, and no reading is lost on the way.
+    std::string log = start_line;
+    for (int second = 0; second < 86400; ++second) {
+        log += row(second, adc(second == 50000 ? 4000 : 800, 2047, 1530, 2214), "");
+    }
+    plot::options given;
+    given.elapsed = true;
+    const plot::binned reduced = reduce(log, given, 500);
+    ASSERT_EQ(reduced.bins.size(), 500u);
+    EXPECT_EQ(reduced.first, 0.0);
+    EXPECT_NEAR(reduced.width * 500, 86399.0, 1e-6);
+    plot::stats all;
+    for (const plot::bin& each : reduced.bins) {
+        all.merge(each.series[plot::rail]);
+        EXPECT_GT(each.rows, 100u); // about 173 a column: none is left empty
+    }
+    EXPECT_EQ(all.count, 86400u);
+    EXPECT_EQ(all.max, 4000.0);
+    EXPECT_EQ(all.min, 800.0);
+}
+
+class LocalTime : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+        tzset();
+    }
+};
+
+TEST_F(LocalTime, WindowEndsAreTimesOfDayOrSecondsFromTheFirstStart)
+{
+    std::string log = start_line;
+    for (int second = 0; second < 10; ++second) {
+        log += row(second, adc(800, 2047, 1530, 2214), "");
+    }
+    const plot::binned reduced = reduce(log, window("2026-12-08T09:14:05", "6"), 100);
+    EXPECT_EQ(reduced.first, start_time + 2);
+    ASSERT_EQ(reduced.bins.size(), 4u);
+    std::uint64_t rows = 0;
+    for (const plot::bin& each : reduced.bins) {
+        rows += each.rows;
+    }
+    EXPECT_EQ(rows, 5u); // seconds 2 to 6
+
+    // Seconds since the start show one run: a restart's rows are left out.
+    plot::options one_run;
+    one_run.elapsed = true;
+    plot::log_sampler elapsed(one_run, 100);
+    logread::line_reader restarted(elapsed);
+    restarted.feed(log + "\n" + log);
+    restarted.finish();
+    EXPECT_EQ(elapsed.rows_read(), 20u);
+    EXPECT_EQ(elapsed.rows_off_axis(), 10u);
+
+    // Without a start line the rows have no time of day: the axis shows
+    // elapsed seconds, and a time of day can't be placed on it.
+    const std::string rotated = log.substr(start_line.size());
+    plot::log_sampler sampler(window("2026-12-08T09:14:05", "6"), 100);
+    logread::line_reader reader(sampler);
+    reader.feed(rotated);
+    EXPECT_EQ(sampler.axis(), plot::time_axis::elapsed);
+    EXPECT_TRUE(sampler.elapsed_for_want_of_start());
+    EXPECT_EQ(sampler.problem(),
+              "2026-12-08T09:14:05 is a time of day, and the log holds no start line to place it by");
+}
+
+// ---- The program ----
+
 class PlotProgram : public ::testing::Test {
 protected:
     const harness::scratch_dir dir{"fslog-plot"};
@@ -94,7 +254,7 @@ TEST_F(PlotProgram, DrawsAValidNonEmptyPngFromALogWithGaps)
            "\n         6.104        812    2047    1531    2214  -1189 "
            "\n        12.157     (CS bad!) 1932735283 2576995538 10111 -1188 "
            "\n        12.201        811    2048    1531    2214  1932735283 2577000590 5052 -1188 ";
-    const harness::finished_run run = harness::run_to_end({program, log, png}, 30s);
+    const harness::finished_run run = harness::run_to_end({program, "--size", "900x780", log, png}, 30s);
     EXPECT_EQ(run.exit_code, 0) << run.err;
     std::ifstream file(png, std::ios::binary);
     const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file),
@@ -117,7 +277,72 @@ TEST_F(PlotProgram, LogWithoutRowsOrArgumentsDrawsNothing)
 
     const harness::finished_run usage = harness::run_to_end({program, log}, 30s);
     EXPECT_EQ(usage.exit_code, 2);
-    EXPECT_EQ(usage.err, "Usage: fslog-plot LOG OUT.png\n");
+    EXPECT_EQ(usage.err,
+              "fslog-plot: give at least one LOG and the OUT picture\n" + std::string(plot::usage_text));
+}
+
+std::vector<std::uint8_t> file_bytes(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TEST_F(PlotProgram, SparseLogsDrawWithEachEmptyPanelSayingSo)
+{
+    // One row only; and rows whose tuning query never succeeded, with one
+    // DDS reading (no rate) and no ADC group at all.
+    const std::vector<std::string> logs = {
+        start_line + row(0.5, adc(812, 2047, 1530, 2214), "1 2 3 -1190 "),
+        start_line + row(0.5, "", "1 2 3 ") + row(1.5, "", "") + row(9.5, "", ""),
+    };
+    for (const std::string& text : logs) {
+        std::ofstream(log) << text;
+        const harness::finished_run run = harness::run_to_end({program, log, png}, 30s);
+        EXPECT_EQ(run.exit_code, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        const png_summary summary = read_png(file_bytes(png));
+        EXPECT_EQ(summary.width, 1000u);
+        EXPECT_EQ(summary.height, 1200u);
+    }
+    plot::options given;
+    given.elapsed = true;
+    plot::figure drawing;
+    drawing.bins = reduce(logs[1], given, 100);
+    drawing.axis = plot::time_axis::elapsed;
+    const std::string script = plot::gnuplot_script(drawing);
+    for (const char* note :
+         {"no rail? readings", "no vcxo readings", "no DDS 2 rate", "no user tuning readings"}) {
+        EXPECT_NE(script.find(note), std::string::npos) << note;
+    }
+    EXPECT_EQ(script.find("no failed queries"), std::string::npos); // the fault strip has marks
+}
+
+TEST_F(PlotProgram, DrawsSvgAndTellsWhenTheLogHoldsNoTimeOfDay)
+{
+    // Rotated in mid-run, and read in two pieces as one log, the second gzip.
+    std::ofstream(log) << row(86400.5, adc(812, 2047, 1530, 2214), "1 2 3 -1190 ");
+    std::ofstream(dir / "next.log") << row(86401.5, adc(813, 2047, 1530, 2214), "1 5002 5000 -1189 ");
+    ASSERT_EQ(harness::run_to_end({"/bin/sh", "-c", "gzip " + dir / "next.log"}, 10s).exit_code, 0);
+    const std::string svg = dir / "unit.svg";
+    const harness::finished_run run =
+        harness::run_to_end({program, "--size", "640x900", log, dir / "next.log.gz", svg}, 30s);
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.err,
+              "fslog-plot: no start line before the first row: the time of day is unknown, so the axis "
+              "shows seconds since the run's start\n");
+    const std::vector<std::uint8_t> bytes = file_bytes(svg);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_TRUE(text.starts_with("<?xml")) << text.substr(0, 100);
+    EXPECT_NE(text.find("<svg"), std::string::npos);
+    EXPECT_NE(text.find("width=\"640\" height=\"900\""), std::string::npos);
+    // The root closes after everything drawn (gnuplot writes the file whole).
+    EXPECT_EQ(text.find_first_not_of(" \n", text.rfind("</svg>") + 6), std::string::npos);
+
+    const harness::finished_run placed =
+        harness::run_to_end({program, "--from", "2026-12-08 09:00", log, svg + ".png"}, 30s);
+    EXPECT_EQ(placed.exit_code, 1);
+    EXPECT_EQ(placed.err, "fslog-plot: 2026-12-08 09:00 is a time of day, and the log holds no start line to "
+                          "place it by\n");
 }
 
 } // namespace

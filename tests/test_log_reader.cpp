@@ -124,23 +124,34 @@ TEST_F(LocalTime, RotatedFileReadsWithoutAbsoluteTimeUntilAStartLine)
                                                       "\"     %9.3f     \" form)"});
 }
 
-TEST(DdsRate, SpansAMissedReadingAndStartsAfreshWithEachRun)
+TEST(DdsRate, SpansAMissedReadingButNotAResetBeforeItAndStartsAfreshWithEachRun)
 {
-    const std::string log = start_line + header +
-                            "\n         0.000     1 100 100 7 " // first reading: no rate
-                            "\n         0.050     1 5100 5000 7 "
-                            "\n         0.100     7 "                 // DDS query failed
-                            "\n         6.150     1 615100 610000 7 " // spans 6.1 s
-                            "\n         6.200     (CS bad!) 1 620100 5000 7 " +
-                            "\n" + start_line + header + "\n         0.040     1 4000 4000 7 ";
+    const std::string adc = "        812    2047    1530    2214  ";
+    const std::string log = start_line + header + "\n         0.000" + adc + "1 100 100 7 " + // no rate
+                            "\n         0.050" + adc + "1 5100 5000 7 " + "\n         0.100" + adc +
+                            "7 " +                                            // the DDS query failed
+                            "\n         6.150" + adc + "1 615100 610000 7 " + // spans 6.1 s
+                            "\n         6.200" + adc + "(CS bad!) 1 620100 5000 7 " +
+                            // The ADC query failed: the DDS reading came after a
+                            // reset, so neither it nor the next one has a time span.
+                            "\n         6.250     1 1220100 600000 7 " + "\n        12.300" + adc +
+                            "1 1225100 5000 7 " + "\n        12.350" + adc + "1 1230100 5000 7 " + "\n" +
+                            start_line + header + "\n         0.040" + adc + "1 4000 4000 7 ";
     const recorder seen = read_files({log});
-    ASSERT_EQ(seen.rows.size(), 6u);
-    EXPECT_EQ(seen.rows[0].rate, std::nullopt);
-    EXPECT_NEAR(*seen.rows[1].rate, 100000.0, 1e-3);
-    EXPECT_EQ(seen.rows[2].rate, std::nullopt);
-    EXPECT_NEAR(*seen.rows[3].rate, 610000.0 / 6.1, 1e-3);
-    EXPECT_NEAR(*seen.rows[4].rate, 100000.0, 1e-3);
-    EXPECT_EQ(seen.rows[5].rate, std::nullopt);
+    std::vector<std::optional<double>> rates;
+    for (const seen_row& row : seen.rows) {
+        rates.push_back(row.rate);
+    }
+    const std::vector<std::optional<double>> expected = {std::nullopt,   100000.0, std::nullopt,
+                                                         610000.0 / 6.1, 100000.0, std::nullopt,
+                                                         std::nullopt,   100000.0, std::nullopt};
+    ASSERT_EQ(rates.size(), expected.size());
+    for (std::size_t i = 0; i < rates.size(); ++i) {
+        ASSERT_EQ(rates[i].has_value(), expected[i].has_value()) << "row " << i;
+        if (rates[i]) {
+            EXPECT_NEAR(*rates[i], *expected[i], 1e-3) << "row " << i;
+        }
+    }
 }
 
 // ---- Files ----
@@ -188,6 +199,18 @@ TEST_F(LogFiles, DamagedGzipIsAReadError)
     const harness::finished_run cut = run(csv + plain + ".gz");
     EXPECT_EQ(cut.exit_code, 2);
     EXPECT_EQ(cut.err, "fslog-csv: can't read " + plain + ".gz: the gzip data ends too early\n");
+}
+
+TEST_F(LogFiles, PlainLogOnAPipeConvertsAsItComes)
+{
+    // The writer holds the pipe open: a reader that waited for a full
+    // buffer or the end would show nothing yet.
+    harness::child_process converter(
+        {"/bin/sh", "-c", "{ cat " + plain + "; echo; sleep 5; } | " + std::string(FSLOG_CSV_BIN)});
+    EXPECT_TRUE(converter.read_until(
+        [](const std::string& out) { return out.ends_with("1.013,,,,,1,2,3,4,1,0\n"); }, 3s))
+        << converter.out();
+    converter.kill();
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "log/dds_rate.hpp"
 
+#include <utility>
+
 namespace logread {
 
 std::optional<double> dds_rate::take(const row_event& row)
@@ -12,9 +14,11 @@ std::optional<double> dds_rate::take(const row_event& row)
         return std::nullopt;
     }
     const double elapsed = row.values.elapsed;
-    const std::optional<double> previous = last_elapsed_;
-    last_elapsed_ = elapsed;
-    if (!previous || elapsed <= *previous) {
+    // Without the ADC group, the DDS query ran after a reset of unknown length.
+    const bool timed = row.values.adc.has_value();
+    const std::optional<double> previous =
+        std::exchange(last_elapsed_, timed ? std::optional(elapsed) : std::nullopt);
+    if (!timed || !previous || elapsed <= *previous) {
         return std::nullopt;
     }
     return static_cast<double>(row.values.dds->delta) / (elapsed - *previous);

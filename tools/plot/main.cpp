@@ -1,0 +1,147 @@
+// fslog-plot [--from TIME] [--to TIME] [--size WxH] [--elapsed] LOG... OUT:
+// fslog's log (several files read in order as one log, plain or gzip) drawn
+// by gnuplot as a PNG or SVG. The log is read once and reduced to one bin
+// per pixel column. Status 0, 1 when the log can't be read, holds no rows
+// or can't be drawn, 2 for a bad command line.
+#include "log/log_input.hpp"
+#include "plot/gnuplot_run.hpp"
+#include "plot/gnuplot_script.hpp"
+#include "plot/log_sampler.hpp"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int status_failed = 1;
+constexpr int status_usage = 2;
+
+int fail(const std::string& why)
+{
+    std::fprintf(stderr, "fslog-plot: %s\n", why.c_str());
+    return status_failed;
+}
+
+std::string names_of(const std::vector<std::string>& logs, bool base_only)
+{
+    std::string names;
+    for (const std::string& log : logs) {
+        names +=
+            (names.empty() ? "" : ", ") + (base_only ? std::filesystem::path(log).filename().string() : log);
+    }
+    return names;
+}
+
+// Reads every log into the sampler; the problem, or empty.
+std::string read_logs(const plot::options& given, plot::log_sampler& sampler)
+{
+    logread::line_reader reader(sampler);
+    for (const std::string& path : given.logs) {
+        logread::log_input input(path);
+        if (input.open_error() != 0) {
+            return "can't open " + path + ": " + std::strerror(input.open_error());
+        }
+        sampler.set_source(input.name());
+        const logread::feed_end end =
+            logread::feed_all(input, reader, [&] { return sampler.problem().empty(); });
+        if (end == logread::feed_end::read_failed) {
+            return "can't read " + input.name() + ": " + input.error();
+        }
+        if (!sampler.problem().empty()) {
+            return sampler.problem();
+        }
+    }
+    return {};
+}
+
+// What was read but could not go on the axis chosen.
+void note_rows_left_out(const plot::log_sampler& sampler)
+{
+    if (sampler.elapsed_for_want_of_start()) {
+        std::fputs("fslog-plot: no start line before the first row: the time of day is unknown, "
+                   "so the axis shows seconds since the run's start\n",
+                   stderr);
+    }
+    if (sampler.rows_off_axis() > 0) {
+        std::fprintf(stderr, "fslog-plot: %llu rows left out: %s\n",
+                     static_cast<unsigned long long>(sampler.rows_off_axis()),
+                     sampler.axis() == plot::time_axis::elapsed
+                         ? "they belong to later runs, and seconds since the start show one run"
+                         : "their run's start line holds no readable time");
+    }
+    if (sampler.bins()->before_first() > 0) {
+        std::fprintf(stderr,
+                     "fslog-plot: %llu rows left out: they come before the first row's time (give the logs "
+                     "oldest first)\n",
+                     static_cast<unsigned long long>(sampler.bins()->before_first()));
+    }
+}
+
+// gnuplot writes beside OUT, and the picture is moved into place whole, so
+// OUT is never half drawn. The file is made here with the mode a new file
+// gets (mkstemp's would be private to its owner).
+int draw(const plot::options& given, plot::figure drawing)
+{
+    const std::string temporary = given.out + ".partial-" + std::to_string(getpid());
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return fail("can't write " + given.out + ": " + std::strerror(errno));
+    }
+    close(fd);
+    drawing.output = temporary;
+    const std::string trouble = plot::run_gnuplot(plot::gnuplot_script(drawing));
+    if (!trouble.empty()) {
+        unlink(temporary.c_str());
+        return fail(trouble + "; " + given.out + " not drawn");
+    }
+    if (std::rename(temporary.c_str(), given.out.c_str()) != 0) {
+        const int error = errno;
+        unlink(temporary.c_str());
+        return fail("can't write " + given.out + ": " + std::strerror(error));
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const plot::parsed_options parsed = plot::parse_options(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.given) {
+        std::fprintf(stderr, "fslog-plot: %s\n%s", parsed.problem.c_str(), plot::usage_text);
+        return status_usage;
+    }
+    const plot::options& given = *parsed.given;
+    std::signal(SIGPIPE, SIG_IGN); // a gnuplot that dies early is an error to report, not a signal
+    plot::log_sampler sampler(given, plot::plot_columns(given.width));
+    const std::string problem = read_logs(given, sampler);
+    if (!problem.empty()) {
+        return fail(problem);
+    }
+    if (sampler.rows_read() == 0) {
+        return fail(names_of(given.logs, false) + (given.logs.size() == 1 ? " holds" : " hold") +
+                    " no log rows");
+    }
+    note_rows_left_out(sampler);
+    plot::binned bins = sampler.bins()->finish();
+    if (bins.bins.empty()) {
+        return fail(given.from || given.to ? "no log rows in the window of --from and --to"
+                                           : "none of the rows can be placed on the time axis");
+    }
+    plot::figure drawing{std::move(bins),
+                         sampler.axis(),
+                         sampler.elapsed_for_want_of_start(),
+                         "fslog: " + names_of(given.logs, true),
+                         given.width,
+                         given.height,
+                         given.format,
+                         {}};
+    return draw(given, std::move(drawing));
+}
