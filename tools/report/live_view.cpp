@@ -150,7 +150,8 @@ std::vector<std::string> live_view::screen(double now) const
     char text[160];
     std::snprintf(text, sizeof text, "%s   %s", path_.c_str(), local_time(now).c_str());
     lines.emplace_back(text);
-    lines.push_back(run_text_);
+    lines.push_back(run_text_.empty() ? "no start line read: rows are timed by their elapsed seconds"
+                                      : run_text_);
     std::snprintf(text, sizeof text, "%llu rows, %.1f a second over the last minute",
                   static_cast<unsigned long long>(rows_), rows_per_second());
     lines.emplace_back(text);

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <string_view>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace report {
@@ -65,9 +66,14 @@ terminal_screen::~terminal_screen()
 
 void terminal_screen::draw(const std::vector<std::string>& lines) const
 {
+    // Lines cut to the terminal's width, so none wraps and moves the rest
+    // down; a highlighted one is short enough as it is.
+    winsize size{};
+    const bool sized = ioctl(fd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0;
     std::string frame(home);
     for (const std::string& line : lines) {
-        frame += line;
+        const bool plain = line.find('\x1b') == std::string::npos;
+        frame += sized && plain ? line.substr(0, size.ws_col) : line;
         frame += clear_line_rest;
         frame += "\r\n";
     }
