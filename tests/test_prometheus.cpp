@@ -216,7 +216,8 @@ TEST(FslogMetricsWithPrometheus, PrometheusHoldsWhatTheLogHolds)
 
     // The shipped alert rules load and evaluate in the real engine, and
     // every dashboard query finds its series.
-    for (const json& group : api.get("/api/v1/rules")["data"]["groups"]) {
+    const json rules = api.get("/api/v1/rules");
+    for (const json& group : rules["data"]["groups"]) {
         for (const json& rule : group["rules"]) {
             EXPECT_EQ(rule["health"], "ok") << rule.dump();
         }

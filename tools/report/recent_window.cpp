@@ -21,13 +21,13 @@ void recent_window::add(double time, double value)
 {
     const auto size = static_cast<std::int64_t>(bins_.size());
     std::int64_t second = second_of(time);
-    if (second < newest_ - size) {
+    if (newest_ && second < *newest_ - size) {
         // Far back: another clock (a new run timed only by its elapsed
         // seconds), so what the window held belongs to the old one.
         std::fill(bin_second_.begin(), bin_second_.end(), INT64_MIN);
-        newest_ = second;
+        newest_.reset();
     }
-    second = std::max(second, newest_);
+    second = std::max(second, newest_.value_or(second));
     newest_ = second;
     const auto slot = static_cast<std::size_t>((second % size + size) % size);
     if (bin_second_[slot] != second) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace report {
@@ -26,7 +27,7 @@ public:
 private:
     std::vector<running_stats> bins_;
     std::vector<std::int64_t> bin_second_; // the second each bin holds now
-    std::int64_t newest_ = INT64_MIN;
+    std::optional<std::int64_t> newest_;   // the newest value's second
 };
 
 } // namespace report
