@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -210,6 +211,7 @@ TEST_F(LogFiles, PlainLogOnAPipeConvertsAsItComes)
     EXPECT_TRUE(converter.read_until(
         [](const std::string& out) { return out.ends_with("1.013,,,,,1,2,3,4,1,0\n"); }, 3s))
         << converter.out();
+    ::kill(-converter.pid(), SIGKILL); // the shell's whole group: the sleep and fslog-csv too
     converter.kill();
 }
 
