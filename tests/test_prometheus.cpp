@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <map>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -23,7 +24,8 @@ using namespace std::chrono_literals;
 using nlohmann::json;
 
 // A program started in a session of its own with its output in files. It
-// and everything it started are killed when this goes, whatever happened.
+// and everything it started are killed when this goes, whatever happened;
+// should the test itself crash, the kernel kills it.
 class background {
 public:
     background(const std::vector<std::string>& argv, const std::string& output,
@@ -32,6 +34,7 @@ public:
         pid_ = fork();
         if (pid_ == 0) {
             setsid();
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
             const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, STDOUT_FILENO);
             dup2(errors.empty() ? out : open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
