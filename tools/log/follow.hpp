@@ -1,0 +1,94 @@
+// Following a log by its name while it grows, as `tail -F` does: new bytes
+// as they are written, through rotation by rename or by copytruncate, and
+// a file that doesn't exist yet.
+#pragma once
+
+#include "log/line_reader.hpp"
+
+#include <array>
+#include <cstddef>
+#include <span>
+#include <string>
+#include <sys/types.h>
+
+namespace logread {
+
+// What one call of file_follower::read() found.
+enum class follow_event {
+    data,      // bytes were read into the buffer
+    idle,      // nothing new for now (also while no file is at the path)
+    reopened,  // another file is at the path now (a rotation by rename, or a
+               // file removed and made anew); the one before was read to its
+               // end, and the next reads start at the new file's beginning
+    truncated, // the file got shorter than what was read (copytruncate); the
+               // next reads start at its beginning
+    failed,    // open, read or stat failed; error() holds the errno
+};
+
+struct follow_result {
+    follow_event event = follow_event::idle;
+    std::size_t size = 0; // bytes read, for follow_event::data
+    int error = 0;        // errno, for follow_event::failed
+};
+
+// Reads a file by path from its beginning, then whatever is added to it.
+// It holds no data of its own: the caller's buffer takes each piece. It
+// never waits; the caller calls read() again after a pause when it was
+// idle. Rotation is looked for only once the file has been read to its
+// end, so nothing the old file held is lost; a truncation is seen when the
+// file is shorter than what was read, as `tail` sees it.
+class file_follower {
+public:
+    explicit file_follower(std::string path);
+    ~file_follower();
+    file_follower(const file_follower&) = delete;
+    file_follower& operator=(const file_follower&) = delete;
+
+    follow_result read(std::span<char> buffer);
+
+    const std::string& path() const { return path_; }
+    // Whether a file is open, i.e. the path named a file when last looked at.
+    bool following() const { return fd_ >= 0; }
+
+private:
+    follow_result open_file();
+    follow_result at_end(std::span<char> buffer);
+    void close_file();
+
+    std::string path_;
+    int fd_ = -1;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+    off_t offset_ = 0;
+    bool opened_before_ = false;
+};
+
+// A followed log read line by line: the follower's bytes go into a
+// line_reader, which reports to the caller's log_events. The last line,
+// which has no line end (fslog ends each row only when it starts the next,
+// and writes a row in one piece), is taken as a row once the file has not
+// grown for a whole poll, so a live view shows the newest row at once
+// rather than one row late. A file that replaces the followed one (a
+// rotation by rename) ends its reading as at the end of a file; a
+// truncated one goes on as the same log, so its rows continue the run.
+class followed_log {
+public:
+    followed_log(std::string path, log_events& events);
+
+    // Reads what there is now, at most a few megabytes at a time so that the
+    // caller stays responsive while a long log is read from its start.
+    // Returns data when there may be more to read at once, idle once the
+    // file is read to its end (or while there is none), or a failure.
+    follow_result poll();
+
+    const file_follower& follower() const { return follower_; }
+
+private:
+    file_follower follower_;
+    line_reader reader_;
+    bool idle_before_ = false; // the last poll ended idle, with nothing read since
+    static constexpr int pieces_per_poll = 64;
+    std::array<char, 1 << 16> buffer_{};
+};
+
+} // namespace logread

@@ -1,0 +1,114 @@
+// The Prometheus metrics of fslog's logs: see log_metrics.hpp.
+#include "metrics/log_metrics.hpp"
+
+#include <chrono>
+#include <filesystem>
+#include <string_view>
+
+namespace metrics {
+
+namespace {
+
+constexpr std::array<std::string_view, 4> channel_names{"rail", "trimpot", "temperature", "vcxo"};
+constexpr std::array<std::string_view, 3> query_names{"adc", "dds", "tuning"};
+
+prometheus::Family<prometheus::Gauge>& gauges(prometheus::Registry& registry, const std::string& name,
+                                              const std::string& help)
+{
+    return prometheus::BuildGauge().Name(name).Help(help).Register(registry);
+}
+
+prometheus::Family<prometheus::Counter>& counters(prometheus::Registry& registry, const std::string& name,
+                                                  const std::string& help)
+{
+    return prometheus::BuildCounter().Name(name).Help(help).Register(registry);
+}
+
+double seconds_now()
+{
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+metric_families::metric_families(prometheus::Registry& registry)
+    : adc(gauges(registry, "fslog_adc", "Latest reading of an ADC channel, in counts.")),
+      dds(gauges(registry, "fslog_dds", "Latest value of a DDS word.")),
+      dds2_rate(gauges(registry, "fslog_dds2_rate_counts_per_second",
+                       "DDS 2 rate between its latest two readings, in counts per second.")),
+      user_tuning(gauges(registry, "fslog_user_tuning", "Latest user tuning word.")),
+      rows(counters(registry, "fslog_rows_total", "Rows in the log.")),
+      query_failures(
+          counters(registry, "fslog_query_failures_total",
+                   "Rows in which a query printed no values (it failed, or its reply was too short).")),
+      cs_bad(
+          counters(registry, "fslog_cs_bad_total", "Replies logged with a bad payload check ((CS bad!)).")),
+      last_complete_row(gauges(registry, "fslog_last_complete_row_timestamp_seconds",
+                               "Time of the latest row with all three queries answered, in seconds since the "
+                               "epoch.")),
+      log_info(gauges(registry, "fslog_log_info", "The log file read under this log label (always 1)."))
+{
+}
+
+std::string log_label(const std::string& path)
+{
+    return std::filesystem::path(path).stem().string();
+}
+
+log_metrics::log_metrics(metric_families& families, const std::string& path)
+    : families_(families), label_(log_label(path)), rows_(families.rows.Add({{"log", label_}}))
+{
+    for (std::size_t group = 0; group < failures_.size(); ++group) {
+        failures_[group] =
+            &families.query_failures.Add({{"log", label_}, {"query", std::string(query_names[group])}});
+    }
+    cs_bad_[0] = &families.cs_bad.Add({{"log", label_}, {"query", "dds"}});
+    cs_bad_[1] = &families.cs_bad.Add({{"log", label_}, {"query", "tuning"}});
+    const auto absolute = std::filesystem::absolute(path).lexically_normal().string();
+    families.log_info.Add({{"log", label_}, {"path", absolute}}).Set(1);
+}
+
+void log_metrics::set(prometheus::Gauge*& series, prometheus::Family<prometheus::Gauge>& family,
+                      prometheus::Labels labels, double value)
+{
+    if (series == nullptr) {
+        labels.emplace("log", label_);
+        series = &family.Add(labels);
+    }
+    series->Set(value);
+}
+
+void log_metrics::on_row(const logread::row_event& row)
+{
+    const logread::row_values& values = row.values;
+    rows_.Increment();
+    for (std::size_t channel = 0; values.adc && channel < adc_.size(); ++channel) {
+        set(adc_[channel], families_.adc, {{"channel", std::string(channel_names[channel])}},
+            (*values.adc)[channel]);
+    }
+    if (values.dds) {
+        set(dds_[0], families_.dds, {{"word", "1"}}, values.dds->dds1);
+        set(dds_[1], families_.dds, {{"word", "2"}}, values.dds->dds2);
+    }
+    if (const auto rate = rate_.take(row)) {
+        set(dds2_rate_, families_.dds2_rate, {}, *rate);
+    }
+    if (values.tuning) {
+        set(user_tuning_, families_.user_tuning, {}, *values.tuning);
+    }
+    const std::array answered{values.adc.has_value(), values.dds.has_value(), values.tuning.has_value()};
+    for (std::size_t query = 0; query < answered.size(); ++query) {
+        if (!answered[query]) {
+            failures_[query]->Increment();
+        }
+    }
+    cs_bad_[0]->Increment(values.dds_cs_bad ? 1 : 0);
+    cs_bad_[1]->Increment(values.tuning_cs_bad ? 1 : 0);
+    if (answered[0] && answered[1] && answered[2]) {
+        // A row without a known start time (a file rotated in the middle of
+        // a run, read from its beginning) counts as read just now.
+        set(last_complete_row_, families_.last_complete_row, {}, row.time.value_or(seconds_now()));
+    }
+}
+
+} // namespace metrics

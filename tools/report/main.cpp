@@ -1,0 +1,157 @@
+// fslog-report [--json] LOG...: a log's health per run and in all, read in
+// one pass (several LOGs are read in order as one log; .gz files directly).
+// fslog-report --follow LOG: a live view of a log still being written.
+// Status 0; 1 when the log holds no row; 2 for a bad command line or a log
+// that can't be read.
+#include "log/follow.hpp"
+#include "log/log_input.hpp"
+#include "report/live_view.hpp"
+#include "report/log_summary.hpp"
+#include "report/report_output.hpp"
+#include "report/terminal_screen.hpp"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int status_no_rows = 1;
+constexpr int status_trouble = 2;
+
+constexpr std::string_view usage = "Usage: fslog-report [--json] LOG...\n"
+                                   "       fslog-report --follow LOG\n";
+
+struct options {
+    bool json = false;
+    bool follow = false;
+    std::vector<std::string> logs;
+};
+
+std::optional<options> parse_options(int argc, char** argv)
+{
+    options parsed;
+    for (int index = 1; index < argc; ++index) {
+        const std::string_view arg = argv[index];
+        if (arg == "--json") {
+            parsed.json = true;
+        } else if (arg == "--follow") {
+            parsed.follow = true;
+        } else if (arg.starts_with('-') && arg != "-") {
+            return std::nullopt;
+        } else {
+            parsed.logs.emplace_back(arg);
+        }
+    }
+    const bool fits = parsed.follow ? parsed.logs.size() == 1 && !parsed.json : !parsed.logs.empty();
+    return fits ? std::optional(parsed) : std::nullopt;
+}
+
+bool write_out(std::string_view text)
+{
+    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+}
+
+int summarise(const options& given)
+{
+    report::log_summary summary;
+    logread::line_reader reader(summary);
+    for (const std::string& path : given.logs) {
+        logread::log_input input(path);
+        if (input.open_error() != 0) {
+            std::fprintf(stderr, "fslog-report: can't open %s: %s\n", path.c_str(),
+                         std::strerror(input.open_error()));
+            return status_trouble;
+        }
+        if (logread::feed_all(input, reader) == logread::feed_end::read_failed) {
+            std::fprintf(stderr, "fslog-report: can't read %s: %s\n", input.name().c_str(),
+                         input.error().c_str());
+            return status_trouble;
+        }
+    }
+    summary.close();
+    if (summary.skipped_lines() > 0) {
+        std::fprintf(stderr, "fslog-report: %llu lines are no log rows and were left out\n",
+                     static_cast<unsigned long long>(summary.skipped_lines()));
+    }
+    const std::string text =
+        given.json ? report::report_json(summary).dump(2) + "\n" : report::report_text(summary);
+    if (!write_out(text)) {
+        std::perror("fslog-report: can't write the report");
+        return status_trouble;
+    }
+    return summary.total().rows == 0 ? status_no_rows : 0;
+}
+
+double seconds_now()
+{
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+double monotonic_now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Sleeps a quarter second, or less when a stop signal comes.
+void pause()
+{
+    const timespec quarter{0, 250'000'000};
+    nanosleep(&quarter, nullptr);
+}
+
+// Follows the log until a stop signal; on a terminal the screen is redrawn
+// every second and given back as it was at the end, otherwise one line is
+// printed every 10 s. Then the signal ends the program as it would have.
+int follow(const std::string& path)
+{
+    report::catch_stop_signals();
+    report::live_view view(path);
+    logread::followed_log log(path, view);
+    const bool terminal = isatty(STDOUT_FILENO) == 1;
+    const double every = terminal ? 1 : 10;
+    double next_output = monotonic_now() + (terminal ? 0 : every);
+    {
+        std::optional<report::terminal_screen> screen;
+        if (terminal) {
+            screen.emplace(STDOUT_FILENO);
+        }
+        while (report::stop_signal() == 0) {
+            const logread::follow_result result = log.poll();
+            view.set_reading(result, log.follower().following());
+            if (monotonic_now() >= next_output) {
+                next_output += every;
+                if (screen) {
+                    screen->draw(view.screen(seconds_now()));
+                } else if (!write_out(view.summary_line(seconds_now()) + "\n")) {
+                    return status_trouble;
+                }
+            }
+            if (result.event != logread::follow_event::data) {
+                pause();
+            }
+        }
+    }
+    const int number = report::stop_signal();
+    std::signal(number, SIG_DFL);
+    std::raise(number);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const auto given = parse_options(argc, argv);
+    if (!given) {
+        std::fwrite(usage.data(), 1, usage.size(), stderr);
+        return status_trouble;
+    }
+    return given->follow ? follow(given->logs.front()) : summarise(*given);
+}

@@ -1,0 +1,122 @@
+// The report as text: see report_output.hpp.
+#include "report/report_output.hpp"
+#include "report/time_text.hpp"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace report {
+
+namespace {
+
+#if defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+void add_line(std::string& text, const char* format, ...)
+{
+    std::array<char, 256> line{};
+    va_list values;
+    va_start(values, format);
+    std::vsnprintf(line.data(), line.size(), format, values);
+    va_end(values);
+    text += line.data();
+    text += '\n';
+}
+
+std::string when(const row_time& at)
+{
+    if (at.time) {
+        return local_time(*at.time);
+    }
+    char text[40];
+    std::snprintf(text, sizeof text, "%.3f s elapsed", at.elapsed);
+    return text;
+}
+
+void add_span(std::string& text, const summary& part)
+{
+    add_line(text, "  time        %s to %s (%s)", when(part.first).c_str(), when(part.last).c_str(),
+             span_text(part.last.time && part.first.time ? *part.last.time - *part.first.time
+                                                         : part.last.elapsed - part.first.elapsed)
+                 .c_str());
+}
+
+void add_counts(std::string& text, const summary& part)
+{
+    add_line(text, "  rows        %llu, %llu complete (%.2f%%)", static_cast<unsigned long long>(part.rows),
+             static_cast<unsigned long long>(part.complete_rows),
+             100.0 * static_cast<double>(part.complete_rows) / static_cast<double>(part.rows));
+    add_line(text, "  failed      adc %llu, dds %llu, tuning %llu",
+             static_cast<unsigned long long>(part.failures[0]),
+             static_cast<unsigned long long>(part.failures[1]),
+             static_cast<unsigned long long>(part.failures[2]));
+    add_line(text, "  (CS bad!)   dds %llu, tuning %llu", static_cast<unsigned long long>(part.cs_bad[0]),
+             static_cast<unsigned long long>(part.cs_bad[1]));
+    if (part.complete_rows == 0) {
+        add_line(text, "  no complete row");
+    } else {
+        add_line(text, "  longest without a complete row: %s, from %s",
+                 span_text(part.longest_gap.seconds).c_str(), when(part.longest_gap.began).c_str());
+    }
+}
+
+void add_readings(std::string& text, const summary& part)
+{
+    add_line(text, "  %-11s %6s %9s %6s %8s", "", "min", "mean", "max", "sd");
+    for (std::size_t channel = 0; channel < part.channels.size(); ++channel) {
+        const running_stats& values = part.channels[channel];
+        if (values.empty()) {
+            add_line(text, "  %-11s no readings", channel_names[channel]);
+        } else {
+            add_line(text, "  %-11s %6.0f %9.2f %6.0f %8.2f", channel_names[channel], values.min(),
+                     values.mean(), values.max(), values.sd());
+        }
+    }
+    if (part.dds2_rate.empty()) {
+        add_line(text, "  dds2 rate   no readings");
+    } else {
+        add_line(text, "  dds2 rate   mean %.1f counts/s, sd %.1f", part.dds2_rate.mean(),
+                 part.dds2_rate.sd());
+    }
+    if (part.tuning.empty()) {
+        add_line(text, "  user tuning no readings");
+    } else {
+        add_line(text, "  user tuning min %.0f, max %.0f", part.tuning.min(), part.tuning.max());
+    }
+}
+
+void add_summary(std::string& text, const summary& part)
+{
+    if (part.rows == 0) {
+        add_line(text, "  no rows");
+        return;
+    }
+    add_span(text, part);
+    add_counts(text, part);
+    add_readings(text, part);
+}
+
+} // namespace
+
+std::string report_text(const log_summary& log)
+{
+    std::string text;
+    for (const summary& run : log.runs()) {
+        if (run.run == 0) {
+            add_line(text, "Rows before the first start line");
+        } else {
+            add_line(text, "Run %zu, started %s", run.run, run.started.c_str());
+        }
+        add_summary(text, run);
+        text += '\n';
+    }
+    if (log.runs().size() != 1) {
+        add_line(text, "All %zu runs", log.runs().size());
+        add_summary(text, log.total());
+    } else {
+        text.pop_back();
+    }
+    return text;
+}
+
+} // namespace report

@@ -1,0 +1,40 @@
+// Minimum, mean, maximum and standard deviation: see running_stats.hpp.
+#include "report/running_stats.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace report {
+
+void running_stats::add(double value)
+{
+    ++count_;
+    const double step = value - mean_;
+    mean_ += step / static_cast<double>(count_);
+    squares_ += step * (value - mean_);
+    min_ = std::min(min_, value);
+    max_ = std::max(max_, value);
+}
+
+void running_stats::merge(const running_stats& other)
+{
+    if (other.count_ == 0) {
+        return;
+    }
+    const auto own = static_cast<double>(count_);
+    const auto theirs = static_cast<double>(other.count_);
+    const double both = own + theirs;
+    const double step = other.mean_ - mean_;
+    mean_ += step * theirs / both;
+    squares_ += other.squares_ + step * step * own * theirs / both;
+    count_ += other.count_;
+    min_ = std::min(min_, other.min_);
+    max_ = std::max(max_, other.max_);
+}
+
+double running_stats::sd() const
+{
+    return count_ == 0 ? 0.0 : std::sqrt(squares_ / static_cast<double>(count_));
+}
+
+} // namespace report
