@@ -47,8 +47,8 @@ instance=${instance%.service}
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
 units=$scratch/prefix/lib/systemd/system
 by_id=$(systemd-escape serial/by-id/usb-FTDI_FT232R_USB_UART_${serial}-if00-port0)
-(cd "$scratch" && MANPATH=$scratch/prefix/share/man systemd-analyze verify \
-    "$units/fslog@ttyUSB0.service" "$units/$wanted" "$units/fslog@$by_id.service") >"$scratch/verify.txt" 2>&1 ||
+MANPATH=$scratch/prefix/share/man systemd-analyze verify \
+    "$units/fslog@ttyUSB0.service" "$units/$wanted" "$units/fslog@$by_id.service" >"$scratch/verify.txt" 2>&1 ||
     fail "systemd-analyze verify: $(cat "$scratch/verify.txt")"
 [[ ! -s $scratch/verify.txt ]] || fail "systemd-analyze verify: $(cat "$scratch/verify.txt")"
 
