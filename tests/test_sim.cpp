@@ -221,7 +221,7 @@ TEST(FaultPicker, DrawsEachFaultAtItsChanceRepeatablyAndTalliesThem)
 
 TEST(LineSchedule, PacedRepliesKeepTheLineTimingAndQueueBehindEachOther)
 {
-    sim::line_schedule line(false);
+    sim::line_schedule line(false, 0);
     const unit::bytes adc = unit::answer(0x5A, sample_state());
     line.queue(1.0, 0x5A, fault::none, {adc, {}});
     line.queue(1.0, 0x22, fault::silence, {});
@@ -250,7 +250,7 @@ TEST(LineSchedule, PacedRepliesKeepTheLineTimingAndQueueBehindEachOther)
 
 TEST(LineSchedule, FastRepliesGoAtOnceAndACutReplyResumesAfterThePause)
 {
-    sim::line_schedule line(true);
+    sim::line_schedule line(true, 0);
     const unit::faulted_reply cut = unit::apply_fault(unit::answer(0x22, sample_state()), fault::cut);
     line.queue(2.0, 0x22, fault::cut, cut);
     EXPECT_EQ(line.due_bytes(2.0).size(), cut.now.size());
@@ -289,11 +289,13 @@ TEST(SimOptions, AcceptsBothModesWithTheirOptions)
     EXPECT_EQ(run.options.record_path, "r.txt");
     EXPECT_EQ(run.options.command, (std::vector<std::string>{"build/fslog", "--fast"}));
 
-    const sim::parsed_options link = parse({"--link", "/tmp/unit"});
+    const sim::parsed_options link = parse({"--link", "/tmp/unit", "--adapter-latency", "16"});
     ASSERT_EQ(link.error, "");
     EXPECT_EQ(link.options.link_path, "/tmp/unit");
     EXPECT_FALSE(link.options.fast);
     EXPECT_FALSE(link.options.seed);
+    EXPECT_EQ(link.options.adapter_latency_ms, 16u);
+    EXPECT_EQ(run.options.adapter_latency_ms, 0u);
     EXPECT_TRUE(parse({"--help"}).help);
 }
 
@@ -307,6 +309,9 @@ TEST(SimOptions, RejectsBadCommandLines)
         {"--link"},
         {"--bogus", "--", "cat"},
         {"--seed", "-1", "--", "cat"},
+        {"--adapter-latency", "0", "--", "cat"},
+        {"--adapter-latency", "256", "--", "cat"},
+        {"--adapter-latency", "1.5", "--", "cat"},
         {"--seed", "12x", "--", "cat"},
         {"--faults", "noise=0.1", "--", "cat"},
         {"--faults", "none=0.1", "--", "cat"},

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -359,6 +360,91 @@ TEST(SimProgram, CutRepliesResumeAfterThePause)
     host.send(command(0x22));
     EXPECT_EQ(host.receive(13, 2s).size(), 6u);
     EXPECT_EQ(host.receive(13, 1s).size(), 7u);
+}
+
+// The bursts in which `count` bytes reach the host: when each began (seconds
+// after `since`) and how many bytes it brought. Reads less than 3 ms apart
+// belong to one burst.
+std::vector<std::pair<double, std::size_t>> bursts(const host_line& host, std::size_t count,
+                                                   std::chrono::steady_clock::time_point since)
+{
+    std::vector<std::pair<double, std::size_t>> seen;
+    std::uint8_t chunk[256];
+    pollfd entry{host.fd(), POLLIN, 0};
+    for (std::size_t got = 0; got < count && poll(&entry, 1, 1000) > 0;) {
+        const ssize_t n = read(host.fd(), chunk, sizeof chunk);
+        if (n <= 0) {
+            break;
+        }
+        const double at = std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+        if (seen.empty() || at - seen.back().first > 0.003) {
+            seen.emplace_back(at, 0);
+        }
+        seen.back().second += static_cast<std::size_t>(n);
+        got += static_cast<std::size_t>(n);
+    }
+    return seen;
+}
+
+TEST(SimProgram, AnAdapterLatencyHoldsRepliesBackUntilItsTimerRunsOut)
+{
+    const double line_time = 17 * sim::byte_seconds; // 4 bytes in, 13 out
+    const double period = 0.05;
+    const scratch_dir dir("fslog-sim-adapter");
+    child_process timed({fslog_sim, "--adapter-latency", "50", "--link", dir / "timed"});
+    const host_line host(start_linked(timed));
+    std::vector<double> burst_times;
+    std::vector<double> last_bursts;
+    const auto start = std::chrono::steady_clock::now();
+    for (int exchange = 0; exchange < 10; ++exchange) {
+        const auto sent = std::chrono::steady_clock::now();
+        host.send(command(0x5A));
+        const auto seen = bursts(host, 13, sent);
+        ASSERT_FALSE(seen.empty());
+        std::size_t bytes = 0;
+        for (const auto& [at, size] : seen) {
+            burst_times.push_back(at + std::chrono::duration<double>(sent - start).count());
+            bytes += size;
+        }
+        EXPECT_EQ(bytes, 13u);
+        EXPECT_LE(seen.size(), 2u);
+        EXPECT_GE(seen.back().first, line_time);
+        last_bursts.push_back(seen.back().first);
+    }
+    // Held back, but as a rule not past the next time the timer runs out.
+    std::sort(last_bursts.begin(), last_bursts.end());
+    EXPECT_LT(last_bursts[last_bursts.size() / 2], line_time + period);
+    // The timer runs out every 50 ms, whenever the replies happen to come:
+    // the bursts keep one phase, but for a few that the test read late.
+    std::size_t in_phase = 0;
+    for (const double reference : burst_times) {
+        in_phase = std::max(in_phase, static_cast<std::size_t>(std::count_if(
+                                          burst_times.begin(), burst_times.end(), [&](double at) {
+                                              const double late = std::fmod(at - reference + period, period);
+                                              return late < 0.004;
+                                          })));
+    }
+    EXPECT_GE(in_phase * 4, burst_times.size() * 3) << in_phase << " of " << burst_times.size();
+
+    // Five replies of 15 bytes sent at once: a full packet of 62 bytes goes
+    // as soon as it is waiting, long before the 250 ms timer runs out; the
+    // rest waits for the timer, which started over with that packet.
+    child_process packets({fslog_sim, "--adapter-latency", "250", "--link", dir / "packets"});
+    const host_line packet_host(start_linked(packets));
+    unit::bytes commands;
+    for (int i = 0; i < 5; ++i) {
+        const unit::bytes frame = command(0x67);
+        commands.insert(commands.end(), frame.begin(), frame.end());
+    }
+    const auto sent = std::chrono::steady_clock::now();
+    packet_host.send(commands);
+    const auto seen = bursts(packet_host, 75, sent);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].second, 62u);
+    EXPECT_GE(seen[0].first, 66 * sim::byte_seconds);
+    EXPECT_LT(seen[0].first, 0.15);
+    EXPECT_EQ(seen[1].second, 13u);
+    EXPECT_NEAR(seen[1].first - seen[0].first, 0.25, 0.03);
 }
 
 using line_test = std::function<bool(const recorded&)>;

@@ -30,29 +30,40 @@ std::string record_line(const answered_command& command)
     return line;
 }
 
-line_schedule::line_schedule(bool fast) : fast_(fast) {}
+line_schedule::line_schedule(bool fast, double adapter_latency_seconds)
+    : fast_(fast), adapter_(adapter_latency_seconds)
+{
+}
 
 void line_schedule::queue(double received, std::uint8_t code, unit::fault kind,
                           const unit::faulted_reply& reply)
 {
-    outgoing entry{{received, code, kind, {}}, reply.now, {}};
+    queue_.push_back({{received, code, kind, {}}, reply.now, {}});
+    outgoing& entry = queue_.back();
+    entry.bytes.insert(entry.bytes.end(), reply.later.begin(), reply.later.end());
     const double step = fast_ ? 0.0 : byte_seconds;
-    // A byte is due when its last bit would have reached the far end.
+    // A byte comes off the line when its last bit would have reached the far end.
     double at = std::max(received + (fast_ ? 0.0 : command_seconds), line_free_);
-    for (std::size_t i = 0; i < reply.now.size(); ++i) {
-        at += step;
-        entry.due.push_back(at);
-    }
-    at += cut_pause_seconds;
-    for (const std::uint8_t byte : reply.later) {
-        at += step;
-        entry.bytes.push_back(byte);
-        entry.due.push_back(at);
+    for (std::size_t i = 0; i < entry.bytes.size(); ++i) {
+        at += (i == reply.now.size() ? cut_pause_seconds : 0.0) + step;
+        const usb_adapter::delivery delivered = adapter_.pass(at);
+        entry.due.push_back(delivered.at);
+        if (delivered.packet_full) {
+            release_waiting(adapter_packet_bytes, delivered.at);
+        }
     }
     if (!entry.bytes.empty()) {
-        line_free_ = entry.due.back();
+        line_free_ = at;
     }
-    queue_.push_back(std::move(entry));
+}
+
+void line_schedule::release_waiting(std::size_t count, double at)
+{
+    for (auto entry = queue_.rbegin(); entry != queue_.rend() && count > 0; ++entry) {
+        for (auto due = entry->due.rbegin(); due != entry->due.rend() && count > 0; ++due, --count) {
+            *due = at;
+        }
+    }
 }
 
 std::optional<double> line_schedule::next_due() const

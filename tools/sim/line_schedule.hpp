@@ -2,9 +2,12 @@
 // 10 bit times: a command needs 4 byte times to arrive, and each reply byte
 // follows one byte time after the one before. Replies go out one after
 // another, as from a unit that answers one command at a time. In fast mode
-// a reply goes out at once. A cut reply's rest follows after a pause.
+// a reply goes out at once. A cut reply's rest follows after a pause. A USB
+// adapter between the line and the host may hold the bytes back and pass
+// them on in bursts.
 #pragma once
 
+#include "sim/usb_adapter.hpp"
 #include "unit/unit_side.hpp"
 
 #include <cstdint>
@@ -32,7 +35,8 @@ std::string record_line(const answered_command& command);
 
 class line_schedule {
 public:
-    explicit line_schedule(bool fast);
+    // An adapter latency of 0: the host sees each byte as it comes off the line.
+    line_schedule(bool fast, double adapter_latency_seconds);
 
     // Queues what the unit sends for a command that arrived at `received`
     // (seconds since start); nothing at all for silence or an unknown code.
@@ -60,7 +64,11 @@ private:
         std::vector<double> due;
     };
 
+    // Gives the last `count` bytes queued the time `at`.
+    void release_waiting(std::size_t count, double at);
+
     bool fast_;
+    usb_adapter adapter_;
     double line_free_ = 0;
     std::deque<outgoing> queue_;
 };

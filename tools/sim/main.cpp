@@ -67,8 +67,8 @@ void catch_signals()
 class simulator {
 public:
     simulator(const sim::sim_options& options, std::uint64_t seed, int master, std::FILE* record)
-        : model_(seed), faults_(options.faults, seed), schedule_(options.fast), master_(master),
-          record_(record)
+        : model_(seed), faults_(options.faults, seed),
+          schedule_(options.fast, options.adapter_latency_ms / 1000.0), master_(master), record_(record)
     {
     }
 

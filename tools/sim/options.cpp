@@ -9,6 +9,9 @@ namespace sim {
 
 namespace {
 
+// An FTDI chip's latency timer counts whole milliseconds in one byte.
+constexpr unsigned max_adapter_latency_ms = 255;
+
 // Parses all of `text` as a number, or nothing.
 template <typename Number> std::optional<Number> whole_number(const std::string& text)
 {
@@ -106,6 +109,13 @@ parsed_options parse_options(std::span<const std::string> args)
             parsed.help = true;
         } else if (arg == "--fast") {
             options.fast = true;
+        } else if (arg == "--adapter-latency") {
+            if (const std::string* text = value_of(i)) {
+                options.adapter_latency_ms = whole_number<unsigned>(*text).value_or(0);
+                if (options.adapter_latency_ms < 1 || options.adapter_latency_ms > max_adapter_latency_ms) {
+                    parsed.error = "bad adapter latency '" + *text + "' (1 to 255 ms)";
+                }
+            }
         } else if (arg == "--faults") {
             if (const std::string* spec = value_of(i)) {
                 options.faults = parse_fault_rates(*spec, parsed.error).value_or(fault_rates{});
@@ -145,6 +155,7 @@ std::string usage_text(const std::string& program)
            "Plays a frequency-source unit on a pseudo-terminal. COMMAND runs with the\n"
            "device path as its last argument; with --link, PATH becomes a symlink to it.\n"
            "  --fast               answer at once instead of at 9600 baud\n"
+           "  --adapter-latency MS pass replies on in bursts, as a USB adapter's timer does\n"
            "  --faults KIND=P,...  chance per reply of: silence, header, payload, stray, cut\n"
            "  --seed N             repeat a run's readings and faults\n"
            "  --record FILE        write one line per command: time, code, fault, bytes\n"

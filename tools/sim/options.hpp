@@ -17,6 +17,8 @@ using fault_rates = std::array<double, unit::fault_kinds.size()>;
 
 struct sim_options {
     bool fast = false;
+    // The latency timer of a USB adapter to play, in ms; 0 for none.
+    unsigned adapter_latency_ms = 0;
     fault_rates faults{};
     std::optional<std::uint64_t> seed;
     std::string record_path;

@@ -1,0 +1,23 @@
+# Installs the service files; `cmake --install` and cpack run it with
+# CMAKE_INSTALL_PREFIX set to where the programs end up, so the unit can
+# name the installed fslog. Under the prefix /usr the logrotate file goes
+# to /etc and the log folder is made in /var (as GNUInstallDirs places
+# them); under any other prefix the logrotate file stays below it and the
+# log folder is left to the administrator, since systemd logs to
+# /var/log/fslog whatever the prefix.
+# Set before this runs: FSLOG_SERVICE_SOURCE (the service/ folder),
+# FSLOG_SERVICE_BUILD (a scratch folder) and FSLOG_BINDIR (relative).
+set(FSLOG_BINDIR_FULL "${CMAKE_INSTALL_PREFIX}/${FSLOG_BINDIR}")
+configure_file("${FSLOG_SERVICE_SOURCE}/fslog@.service.in" "${FSLOG_SERVICE_BUILD}/fslog@.service" @ONLY)
+file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/lib/systemd/system" TYPE FILE
+  FILES "${FSLOG_SERVICE_BUILD}/fslog@.service")
+file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/share/fslog" TYPE FILE
+  FILES "${FSLOG_SERVICE_SOURCE}/70-fslog.rules")
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  set(sysconfdir /etc)
+  file(MAKE_DIRECTORY "$ENV{DESTDIR}/var/log/fslog")
+else()
+  set(sysconfdir "${CMAKE_INSTALL_PREFIX}/etc")
+endif()
+file(INSTALL DESTINATION "${sysconfdir}/logrotate.d" TYPE FILE RENAME fslog
+  FILES "${FSLOG_SERVICE_SOURCE}/fslog.logrotate")

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The service files, read by the programs that use them: udevadm runs the
+# udev rules on a tty, systemd-analyze verifies the unit installed into a
+# scratch prefix under the names that udev and the README give it, and
+# logrotate rotates a log with the shipped settings.
+#     test_service_files.sh BUILD_DIR SERVICE_DIR
+# Needs root (udevadm test, in a mount namespace of its own).
+set -euo pipefail
+build=$1
+service=$2
+if ((EUID != 0)); then
+    echo "skipped: needs root"
+    exit 77
+fi
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# udev: an adapter with the example's serial number gets the link, the
+# systemd tag and the service. udevadm test writes links and its database,
+# so /dev and /run are scratch copies here.
+tty=$(ls -d /sys/class/tty/ttyS0 /sys/class/tty/tty0 2>/dev/null | head -n 1)
+serial=A1B2C3D4
+echo "KERNEL==\"${tty##*/}\", ENV{ID_SERIAL_SHORT}=\"$serial\"" >"$scratch/00-serial.rules"
+unshare --mount bash -c '
+    mount -t tmpfs tmpfs /run && mount -t tmpfs tmpfs /dev && mkdir -p /run/udev/rules.d &&
+    cp "$1/00-serial.rules" "$2/70-fslog.rules" /run/udev/rules.d/ &&
+    udevadm test --action=add "$3"' _ "$scratch" "$service" "$tty" >"$scratch/udev.txt" 2>&1 ||
+    fail "udevadm test: $(cat "$scratch/udev.txt")"
+grep -q '^Reading rules file: /run/udev/rules.d/70-fslog.rules' "$scratch/udev.txt" || fail "rules not read"
+if grep '^/run/udev/rules.d/70-fslog.rules' "$scratch/udev.txt"; then
+    fail "udev has something to say about the rules"
+fi
+property() { sed -n "s/^$1=//p" "$scratch/udev.txt"; }
+[[ " $(property DEVLINKS) " == *" /dev/fslog/$serial "* ]] || fail "links: $(property DEVLINKS)"
+[[ $(property TAGS) == *:systemd:* ]] || fail "tags: $(property TAGS)"
+wanted=$(property SYSTEMD_WANTS)
+instance=${wanted#fslog@}
+instance=${instance%.service}
+# The unit binds to dev-<instance>.device, which must be the link's.
+[[ $(systemd-escape --path "/dev/fslog/$serial") == "dev-$instance" ]] || fail "udev starts $wanted"
+
+# systemd-analyze: the unit under the three kinds of name, with nothing to say.
+cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+units=$scratch/prefix/lib/systemd/system
+by_id=$(systemd-escape serial/by-id/usb-FTDI_FT232R_USB_UART_${serial}-if00-port0)
+MANPATH=$scratch/prefix/share/man systemd-analyze verify \
+    "$units/fslog@ttyUSB0.service" "$units/$wanted" "$units/fslog@$by_id.service" >"$scratch/verify.txt" 2>&1 ||
+    fail "systemd-analyze verify: $(cat "$scratch/verify.txt")"
+[[ ! -s $scratch/verify.txt ]] || fail "systemd-analyze verify: $(cat "$scratch/verify.txt")"
+
+# logrotate: copy and empty the log in place, keep the newest old log
+# plain and compress the one before.
+logs=$scratch/logs
+mkdir "$logs"
+sed "s|/var/log/fslog/|$logs/|" "$service/fslog.logrotate" >"$scratch/logrotate.conf"
+rotate() { logrotate --force --state "$scratch/state" "$scratch/logrotate.conf"; }
+printf '# Logging started at Tue Dec  8 09:14:03 2026\n   first week' >"$logs/unit.log"
+exec 3>>"$logs/unit.log"
+logrotate --debug --state "$scratch/state" "$scratch/logrotate.conf" 2>"$scratch/debug.txt" ||
+    fail "logrotate -d: $(cat "$scratch/debug.txt")"
+rotate
+printf '\n   second week' >&3
+rotate
+rotate # an empty log stays as it is
+[[ ! -s $logs/unit.log ]] || fail "the log was not emptied"
+[[ $(cat "$logs/unit.log.1") == $'\n   second week' ]] || fail "unit.log.1: $(cat "$logs/unit.log.1")"
+[[ $(gzip -dc "$logs/unit.log.2.gz") == *'first week' ]] || fail "unit.log.2.gz does not hold the first week"
+echo "service files: udev rules, unit and rotation all read as meant"
