@@ -8,9 +8,12 @@
 # Set before this runs: FSLOG_SERVICE_SOURCE (the service/ folder),
 # FSLOG_SERVICE_BUILD (a scratch folder) and FSLOG_BINDIR (relative).
 set(FSLOG_BINDIR_FULL "${CMAKE_INSTALL_PREFIX}/${FSLOG_BINDIR}")
-configure_file("${FSLOG_SERVICE_SOURCE}/fslog@.service.in" "${FSLOG_SERVICE_BUILD}/fslog@.service" @ONLY)
-file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/lib/systemd/system" TYPE FILE
-  FILES "${FSLOG_SERVICE_BUILD}/fslog@.service")
+# fslog's unit, and fslog-metrics' beside it.
+foreach(unit fslog@.service fslog-metrics@.service)
+  configure_file("${FSLOG_SERVICE_SOURCE}/${unit}.in" "${FSLOG_SERVICE_BUILD}/${unit}" @ONLY)
+  file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/lib/systemd/system" TYPE FILE
+    FILES "${FSLOG_SERVICE_BUILD}/${unit}")
+endforeach()
 file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/share/fslog" TYPE FILE
   FILES "${FSLOG_SERVICE_SOURCE}/70-fslog.rules")
 if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")

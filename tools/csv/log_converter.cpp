@@ -1,7 +1,8 @@
 #include "csv/log_converter.hpp"
 
+#include "log/local_time.hpp"
+
 #include <array>
-#include <cmath>
 #include <cstdio>
 #include <utility>
 
@@ -31,25 +32,15 @@ void append_csv_row(std::string& csv, const logread::log_row& row)
     csv += row.tuning_cs_bad ? "1\n" : "0\n";
 }
 
-void local_time_text::append(std::string& text, double seconds)
+void iso_time_cache::append(std::string& text, double seconds)
 {
-    constexpr long long ms_per_second = 1000;
-    const auto total_ms = std::llround(seconds * static_cast<double>(ms_per_second));
-    // Whole seconds rounded down, so that times before the epoch keep
-    // their milliseconds positive too.
-    const long long whole = total_ms / ms_per_second - (total_ms % ms_per_second < 0 ? 1 : 0);
-    const long long ms = total_ms - whole * ms_per_second;
-    const auto second = static_cast<std::time_t>(whole);
-    if (second_text_.empty() || second != second_) {
-        std::tm fields{};
-        localtime_r(&second, &fields);
-        std::array<char, 64> buffer{};
-        const std::size_t length = std::strftime(buffer.data(), buffer.size(), "%Y-%m-%dT%H:%M:%S", &fields);
-        second_text_.assign(buffer.data(), length);
-        second_ = second;
+    const logread::millisecond_time at = logread::to_milliseconds(seconds);
+    if (second_text_.empty() || at.second != second_) {
+        second_text_ = logread::local_time_text(at.second, "%Y-%m-%dT%H:%M:%S");
+        second_ = at.second;
     }
     std::array<char, 8> millis{};
-    std::snprintf(millis.data(), millis.size(), ".%03lld", ms);
+    std::snprintf(millis.data(), millis.size(), ".%03d", at.millisecond);
     text += second_text_;
     text += millis.data();
 }

@@ -23,7 +23,7 @@ void append_csv_row(std::string& csv, const logread::log_row& row);
 // A time of `seconds` since the epoch as local ISO 8601 with milliseconds
 // ("2026-12-08T09:14:03.013"). Rows come many to a second, so the text of
 // the last whole second is kept.
-class local_time_text {
+class iso_time_cache {
 public:
     void append(std::string& text, double seconds);
 
@@ -64,7 +64,7 @@ private:
     std::string source_;
     time_column time_;
     logread::line_reader reader_{*this};
-    local_time_text time_text_;
+    iso_time_cache time_text_;
     std::string csv_;
     std::string messages_;
     std::size_t skipped_ = 0;

@@ -1,5 +1,7 @@
 #include "plot/gnuplot_script.hpp"
 
+#include "log/local_time.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -93,11 +95,7 @@ double bin_middle(const binned& bins, std::size_t i)
 
 std::string local_text(double x, const char* format)
 {
-    const auto whole = static_cast<std::time_t>(std::floor(x));
-    std::tm fields{};
-    localtime_r(&whole, &fields);
-    std::array<char, 64> text{};
-    return std::string(text.data(), std::strftime(text.data(), text.size(), format, &fields));
+    return logread::local_time_text(static_cast<std::time_t>(std::floor(x)), format);
 }
 
 class script_writer {

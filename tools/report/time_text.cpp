@@ -1,6 +1,8 @@
 // Times and spans as the report shows them: see time_text.hpp.
 #include "report/time_text.hpp"
 
+#include "log/local_time.hpp"
+
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -10,24 +12,10 @@ namespace report {
 
 std::string local_time(double seconds, bool iso)
 {
-    const double whole = std::floor(seconds);
-    auto milliseconds = static_cast<int>(std::lround((seconds - whole) * 1000));
-    auto second = static_cast<std::time_t>(whole);
-    if (milliseconds == 1000) {
-        milliseconds = 0;
-        ++second;
-    }
-    std::tm fields{};
-    localtime_r(&second, &fields);
-    std::array<char, 40> text{};
-    const std::size_t length =
-        std::strftime(text.data(), text.size(), iso ? "%Y-%m-%dT%H:%M:%S" : "%Y-%m-%d %H:%M:%S", &fields);
-    std::string result(text.data(), length);
     if (iso) {
-        std::snprintf(text.data(), text.size(), ".%03d", milliseconds);
-        result += text.data();
+        return logread::iso_local_time(seconds);
     }
-    return result;
+    return logread::local_time_text(logread::to_milliseconds(seconds).second, "%Y-%m-%d %H:%M:%S");
 }
 
 std::string span_text(double seconds)
