@@ -2,9 +2,10 @@
 // input) as CSV on standard output. Status 0, or 1 when a line was skipped
 // as no log row, or 2 when the log can't be read or the CSV can't be written.
 #include "csv/log_converter.hpp"
-#include "log/log_input.hpp"
 
-#include <cerrno>
+#include "log/log_input.hpp"
+#include "log/write_all.hpp"
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,27 +17,12 @@ namespace {
 constexpr int status_skipped = 1;
 constexpr int status_trouble = 2;
 
-bool write_all(int fd, std::string_view text)
-{
-    while (!text.empty()) {
-        const ssize_t written = write(fd, text.data(), text.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 // Writes out what the converter has so far. Rows go out as soon as they are
 // complete, so a log that is still growing (fslog ... | fslog-csv) converts live.
 bool pass_on(logcsv::log_converter& converter)
 {
-    write_all(STDERR_FILENO, converter.take_messages());
-    return write_all(STDOUT_FILENO, converter.take_csv());
+    logread::write_all(STDERR_FILENO, converter.take_messages());
+    return logread::write_all(STDOUT_FILENO, converter.take_csv());
 }
 
 int convert(const std::string& path, logcsv::time_column time)

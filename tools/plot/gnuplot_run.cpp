@@ -1,5 +1,7 @@
 #include "plot/gnuplot_run.hpp"
 
+#include "log/write_all.hpp"
+
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -14,21 +16,6 @@ extern char** environ; // NOLINT(readability-redundant-declaration): POSIX leave
 namespace plot {
 
 namespace {
-
-bool write_all(int fd, std::string_view text)
-{
-    while (!text.empty()) {
-        const ssize_t written = write(fd, text.data(), text.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
 
 std::string wait_for(pid_t child)
 {
@@ -67,7 +54,7 @@ std::string run_gnuplot(const std::string& script)
                                  : std::string("can't start gnuplot: ") + std::strerror(spawned);
     }
     // gnuplot that stops reading has failed, and says so on its own.
-    const bool sent = write_all(pipe_fds[1], script);
+    const bool sent = logread::write_all(pipe_fds[1], script);
     close(pipe_fds[1]);
     std::string ended = wait_for(child);
     if (ended.empty() && !sent) {

@@ -1,7 +1,8 @@
 // The live view's terminal: see terminal_screen.hpp.
 #include "report/terminal_screen.hpp"
 
-#include <cerrno>
+#include "log/write_all.hpp"
+
 #include <string_view>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -23,20 +24,6 @@ constexpr std::string_view home = "\x1b[H";
 constexpr std::string_view clear_line_rest = "\x1b[K";
 constexpr std::string_view clear_screen_rest = "\x1b[J";
 
-void write_all(int fd, std::string_view text)
-{
-    while (!text.empty()) {
-        const ssize_t written = write(fd, text.data(), text.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return; // a terminal that is gone takes nothing more
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
-
 } // namespace
 
 int stop_signal()
@@ -56,12 +43,12 @@ void catch_stop_signals()
 
 terminal_screen::terminal_screen(int fd) : fd_(fd)
 {
-    write_all(fd_, enter_screen);
+    logread::write_all(fd_, enter_screen);
 }
 
 terminal_screen::~terminal_screen()
 {
-    write_all(fd_, leave_screen);
+    logread::write_all(fd_, leave_screen);
 }
 
 void terminal_screen::draw(const std::vector<std::string>& lines) const
@@ -78,7 +65,8 @@ void terminal_screen::draw(const std::vector<std::string>& lines) const
         frame += "\r\n";
     }
     frame += clear_screen_rest;
-    write_all(fd_, frame);
+    // A terminal that is gone takes nothing more; the next frame tries again.
+    logread::write_all(fd_, frame);
 }
 
 std::string terminal_screen::alarm(const std::string& text)
