@@ -12,6 +12,7 @@ gnuplot's, its child, counted in; measured with GNU time) beside their
 targets, removes the log, and exits 1 if a target is missed. Takes a few
 minutes.
 """
+import contextlib
 import os
 import statistics
 import subprocess
@@ -39,18 +40,26 @@ def measure(command, work):
         return seconds, int(lines.read().split()[-1]) / 1024
 
 
-def main():
-    build = sys.argv[1] if len(sys.argv) > 1 else "build"
-    rows = sys.argv[2] if len(sys.argv) > 2 else "12000000"
+@contextlib.contextmanager
+def week_log(rows, prefix):
+    """A scratch folder holding a generated log of `rows` rows, read once so
+    that every tool finds it in the page cache: (folder, log, size in MB).
+    Removed afterwards."""
     here = os.path.dirname(os.path.abspath(__file__))
-    with tempfile.TemporaryDirectory(prefix="fslog-plot-bench-") as work:
+    with tempfile.TemporaryDirectory(prefix=prefix) as work:
         log = os.path.join(work, "week.log")
         print(f"writing {rows} rows to {log} ...", file=sys.stderr)
         subprocess.run([sys.executable, os.path.join(here, "make_week_log.py"), log, rows], check=True)
-        size_mb = os.path.getsize(log) / 1e6
         with open(log, "rb") as warm:
             while warm.read(1 << 24):
                 pass
+        yield work, log, os.path.getsize(log) / 1e6
+
+
+def main():
+    build = sys.argv[1] if len(sys.argv) > 1 else "build"
+    rows = sys.argv[2] if len(sys.argv) > 2 else "12000000"
+    with week_log(rows, "fslog-plot-bench-") as (work, log, size_mb):
         csv_runs, plot_runs = [], []
         for _ in range(RUNS):
             csv_runs.append(measure([f"{build}/fslog-csv", log], work))

@@ -13,11 +13,9 @@ if a target is missed. Takes a few minutes.
 """
 import os
 import statistics
-import subprocess
 import sys
-import tempfile
 
-from plot_bench import measure
+from plot_bench import measure, week_log
 
 RUNS = 3
 RATIO_TARGET = 1.5        # "about fslog-csv's time"
@@ -27,20 +25,12 @@ MEMORY_TARGET_MIB = 16    # bounded, whatever the log's length
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else "build"
     rows = sys.argv[2] if len(sys.argv) > 2 else "12000000"
-    here = os.path.dirname(os.path.abspath(__file__))
     tools = {
         "fslog-csv LOG > /dev/null": lambda log: [f"{build}/fslog-csv", log],
         "fslog-report LOG": lambda log: [f"{build}/fslog-report", log],
         "fslog-report --json LOG": lambda log: [f"{build}/fslog-report", "--json", log],
     }
-    with tempfile.TemporaryDirectory(prefix="fslog-report-bench-") as work:
-        log = os.path.join(work, "week.log")
-        print(f"writing {rows} rows to {log} ...", file=sys.stderr)
-        subprocess.run([sys.executable, os.path.join(here, "make_week_log.py"), log, rows], check=True)
-        size_mb = os.path.getsize(log) / 1e6
-        with open(log, "rb") as warm:
-            while warm.read(1 << 24):
-                pass
+    with week_log(rows, "fslog-report-bench-") as (work, log, size_mb):
         runs = {name: [] for name in tools}
         for _ in range(RUNS):
             for name, command in tools.items():
