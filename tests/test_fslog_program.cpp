@@ -415,22 +415,48 @@ std::size_t timestamp_only_rows(const std::vector<std::string>& rows)
     }));
 }
 
+// A USB adapter under a stable name, like /dev/serial/by-id/...: the link's
+// target changes each time the adapter is plugged in again.
+class replugged_adapter {
+public:
+    explicit replugged_adapter(const std::string& name) : dir_(name), link_(dir_ / "usb-unit-if00")
+    {
+        plug(-42);
+    }
+
+    const std::string& link() const { return link_; }
+    const pty_pair& line() const { return *line_; }
+
+    void unplug()
+    {
+        unit_.reset();
+        line_.reset();
+        std::filesystem::remove(link_);
+    }
+
+    // A new device whose unit answers with `tuning`.
+    void plug(std::int32_t tuning)
+    {
+        unplug();
+        line_ = std::make_unique<pty_pair>();
+        std::filesystem::create_symlink(line_->slave_path(), link_);
+        unit_ = std::make_unique<stepping_unit>(*line_, nullptr, tuning);
+    }
+
+private:
+    scratch_dir dir_;
+    std::string link_;
+    std::unique_ptr<pty_pair> line_;
+    std::unique_ptr<stepping_unit> unit_;
+};
+
 TEST(Program, KeepsLoggingThroughAnUnpluggedAdapterAndResumesWhenItReturns)
 {
-    // Like /dev/serial/by-id/...: a stable name whose target changes when
-    // the adapter comes back.
-    const scratch_dir dir("fslog-replug");
-    const std::string link = dir / "usb-unit-if00";
-
-    auto line = std::make_unique<pty_pair>();
-    std::filesystem::create_symlink(line->slave_path(), link);
-    auto unit = std::make_unique<stepping_unit>(*line);
-    child_process logger({fslog, link});
+    replugged_adapter adapter("fslog-replug");
+    child_process logger({fslog, adapter.link()});
     ASSERT_TRUE(logger.read_until(has_rows(2), 10s)) << logger.out();
 
-    unit.reset();
-    line->unplug();
-    std::filesystem::remove(link);
+    adapter.unplug();
     const std::size_t rows_at_unplug = finished_rows(logger.out()).size();
     const double cpu_at_unplug = logger.cpu_seconds();
     // Every query now fails at once and each reset pauses 4 s, so a row of
@@ -447,34 +473,24 @@ TEST(Program, KeepsLoggingThroughAnUnpluggedAdapterAndResumesWhenItReturns)
 
     // The new device's tuning word is one the old never sent: only a
     // reopened port can show it.
-    line = std::make_unique<pty_pair>();
-    std::filesystem::create_symlink(line->slave_path(), link);
-    unit = std::make_unique<stepping_unit>(*line, nullptr, -77);
+    adapter.plug(-77);
     EXPECT_TRUE(logger.read_until(has_row_from(-77), 10s)) << logger.out();
     EXPECT_EQ(logger.err(), "");
 }
 
 TEST(Program, ReopensAtEveryReplugAndLeaksNoDescriptor)
 {
-    const scratch_dir dir("fslog-replugs");
-    const std::string link = dir / "usb-unit-if00";
-    auto line = std::make_unique<pty_pair>();
-    std::filesystem::create_symlink(line->slave_path(), link);
-    auto unit = std::make_unique<stepping_unit>(*line);
-    child_process logger({fslog, link});
+    replugged_adapter adapter("fslog-replugs");
+    child_process logger({fslog, adapter.link()});
     ASSERT_TRUE(logger.read_until(has_rows(2), 10s)) << logger.out();
     const std::ptrdiff_t open_at_start = descriptor_count(logger.pid());
 
     for (const std::int32_t tuning : {1001, 1002, 1003}) {
-        unit.reset();
-        line = std::make_unique<pty_pair>();
-        std::filesystem::remove(link);
-        std::filesystem::create_symlink(line->slave_path(), link);
-        unit = std::make_unique<stepping_unit>(*line, nullptr, tuning);
+        adapter.plug(tuning);
         ASSERT_TRUE(logger.read_until(has_row_from(tuning), 15s)) << "not reopened for " << tuning;
     }
     EXPECT_EQ(descriptor_count(logger.pid()), open_at_start);
-    const std::map<int, bool> port = descriptors_on(logger.pid(), line->slave_path());
+    const std::map<int, bool> port = descriptors_on(logger.pid(), adapter.line().slave_path());
     ASSERT_EQ(port.size(), 1u);
     EXPECT_TRUE(port.begin()->second) << "reopened without O_CLOEXEC";
 }
