@@ -1,6 +1,6 @@
 // fslog-plot: the log reduced to bins per pixel column, and drawn by gnuplot.
 #include "harness.hpp"
-#include "log/line_reader.hpp"
+#include "logread/line_reader.hpp"
 #include "plot/gnuplot_script.hpp"
 #include "plot/log_sampler.hpp"
 #include "plot/options.hpp"

@@ -2,7 +2,7 @@
 // faults under fslog-sim, fslog-metrics follows the log as it is written,
 // and what Prometheus holds once fslog has stopped must be what the log holds.
 #include "harness.hpp"
-#include "log/line_reader.hpp"
+#include "logread/line_reader.hpp"
 #include "loopback.hpp"
 
 #include <gtest/gtest.h>
