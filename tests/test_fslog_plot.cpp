@@ -251,6 +251,18 @@ TEST_F(PlotProgram, DrawsAValidNonEmptyPngFromALogWithGaps)
     EXPECT_GT(summary.image_data_bytes, 10000u);
 }
 
+TEST_F(PlotProgram, ImpossibleRowsAreSkipped)
+{
+    // A row 1e20 s into the run would put the axis beyond any calendar.
+    std::ofstream(log) << start_line << text_of({0.5, {{812, 2047, 1530, 2214}}})
+                       << "\n     99999999999999999999.000     5 "
+                       << text_of({1.5, {{812, 2047, 1530, 2214}}});
+    const harness::finished_run drawn = harness::run_to_end({program, log, png}, 30s);
+    EXPECT_EQ(drawn.exit_code, 0) << drawn.err;
+    EXPECT_EQ(drawn.err,
+              "fslog-plot: " + log + ":4: not a log row (the elapsed time is beyond 1e9 s), skipped\n");
+}
+
 TEST_F(PlotProgram, LogWithoutRowsOrArgumentsDrawsNothing)
 {
     std::ofstream(log) << start_line;

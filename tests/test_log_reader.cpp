@@ -125,6 +125,21 @@ TEST_F(LocalTime, RotatedFileReadsWithoutAbsoluteTimeUntilAStartLine)
                                                       "\"     %9.3f     \" form)"});
 }
 
+TEST(LogRows, ImpossibleElapsedTimesAreNoRowsAndSayWhy)
+{
+    const recorder seen = read_files(
+        {header + "\n        -5.000     1 " + "\n     99999999999999999999.000     1 " + "\n     " +
+         std::string(400, '9') + ".000     1 " + "\n     1000000000.000     1 " // the longest possible
+         + "\n         0.013     1 "});
+    EXPECT_EQ(seen.skipped, (std::vector<std::string>{
+                                "log:2: not a log row (the elapsed time is negative)",
+                                "log:3: not a log row (the elapsed time is beyond 1e9 s)",
+                                "log:4: not a log row (the elapsed time does not parse as a number)",
+                            }));
+    ASSERT_EQ(seen.rows.size(), 2u);
+    EXPECT_EQ(seen.rows[0].elapsed, "1000000000.000");
+}
+
 TEST(DdsRate, SpansAMissedReadingButNotAResetBeforeItAndStartsAfreshWithEachRun)
 {
     const std::string adc = "        812    2047    1530    2214  ";
