@@ -5,6 +5,7 @@
 #include "plot/gnuplot_script.hpp"
 #include "plot/log_sampler.hpp"
 #include "plot/options.hpp"
+#include "plot/time_ticks.hpp"
 
 #include <gtest/gtest.h>
 
@@ -220,6 +221,47 @@ TEST_F(LocalTime, WindowEndsAreTimesOfDayOrSecondsFromTheFirstStart)
               "2026-12-08T09:14:05 is a time of day, and the log holds no start line to place it by");
 }
 
+// Europe/Berlin's autumn change of 2026: at 03:00 CEST the clocks went back
+// to 02:00 CET.
+TEST(TimeAxis, FourHoursAcrossTheAutumnChangeTakeFourHoursAndTheLabelsShowIt)
+{
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    std::string log = start_lines("Sun Oct 25 01:00:00 2026");
+    for (int second = 0; second <= 4 * 3600; second += 10) {
+        log += text_of({static_cast<double>(second), {{800, 2047, 1530, 2214}}});
+    }
+    plot::figure drawing;
+    drawing.bins = reduce(log, plot::options{}, 100);
+    drawing.width = 1000;
+    constexpr double start = 1792882800; // 01:00 CEST
+    EXPECT_EQ(drawing.bins.first, start);
+    // The axis runs in seconds from its start, the ticks labelled with the
+    // clock's readings: no hour is drawn twice or hidden.
+    const std::string script = plot::gnuplot_script(drawing);
+    EXPECT_NE(script.find("set xrange [0:14400]"), std::string::npos) << script;
+    EXPECT_NE(
+        script.find(
+            R"(set xtics ("01:00 CEST" 0, "02:00" 3600, "02:00 CET" 7200, "03:00" 10800, "04:00" 14400))"),
+        std::string::npos);
+
+    const auto labels = [&](logread::time_zone zone) {
+        std::vector<std::string> texts;
+        for (const plot::tick& each : plot::time_ticks(start, start + 4 * 3600, zone, 7)) {
+            texts.push_back(each.label);
+        }
+        return texts;
+    };
+    EXPECT_EQ(labels(logread::time_zone::utc),
+              (std::vector<std::string>{"23:00", "00:00", "01:00", "02:00", "03:00"}));
+
+    // A window end in the repeated hour is told apart by its offset, as
+    // fslog-csv writes it.
+    EXPECT_EQ(plot::parse_time_point("2026-10-25T02:30:00.500+02:00")->seconds, start + 5400.5);
+    EXPECT_EQ(plot::parse_time_point("2026-10-25T02:30:00.500+01:00")->seconds, start + 9000.5);
+    EXPECT_EQ(plot::parse_time_point("2026-10-25 01:30", logread::time_zone::utc)->seconds, start + 9000);
+}
+
 // ---- The program ----
 
 class PlotProgram : public ::testing::Test {
@@ -251,7 +293,7 @@ TEST_F(PlotProgram, DrawsAValidNonEmptyPngFromALogWithGaps)
     EXPECT_GT(summary.image_data_bytes, 10000u);
 }
 
-TEST_F(PlotProgram, ImpossibleRowsAreSkipped)
+TEST_F(PlotProgram, ImpossibleRowsAreSkippedAndOverlappingFilesRefused)
 {
     // A row 1e20 s into the run would put the axis beyond any calendar.
     std::ofstream(log) << start_line << text_of({0.5, {{812, 2047, 1530, 2214}}})
@@ -261,6 +303,13 @@ TEST_F(PlotProgram, ImpossibleRowsAreSkipped)
     EXPECT_EQ(drawn.exit_code, 0) << drawn.err;
     EXPECT_EQ(drawn.err,
               "fslog-plot: " + log + ":4: not a log row (the elapsed time is beyond 1e9 s), skipped\n");
+
+    // Another unit's log, begun before this one ended.
+    std::ofstream(dir / "other.log") << start_lines("Tue Dec  8 09:14:00 2026")
+                                     << text_of({0.5, {{812, 2047, 1530, 2214}}});
+    const harness::finished_run both = harness::run_to_end({program, log, dir / "other.log", png}, 30s);
+    EXPECT_EQ(both.exit_code, 2);
+    EXPECT_NE(both.err.find(dir / "other.log" + " and " + log + " overlap"), std::string::npos) << both.err;
 }
 
 TEST_F(PlotProgram, LogWithoutRowsOrArgumentsDrawsNothing)

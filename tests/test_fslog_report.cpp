@@ -46,7 +46,14 @@ void write_file(const std::string& path, const std::string& text, std::ios::open
     std::ofstream(path, std::ios::binary | mode) << text;
 }
 
-TEST(FslogReport, FiguresOfASmallLogWithKnownValues)
+// Central European time, as the logging machine's and this one's: the
+// report writes times with their offset or zone.
+class FslogReport : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("TZ", "Europe/Berlin", 1); }
+};
+
+TEST_F(FslogReport, FiguresOfASmallLogWithKnownValues)
 {
     harness::scratch_dir dir("report-known");
     write_file(dir / "unit.log", known_log());
@@ -61,8 +68,8 @@ TEST(FslogReport, FiguresOfASmallLogWithKnownValues)
     EXPECT_EQ(all["channels"]["rail"]["min"], 800);
     EXPECT_EQ(all["channels"]["rail"]["max"], 900);
     EXPECT_DOUBLE_EQ(all["channels"]["rail"]["mean"].get<double>(), 822.4);
-    EXPECT_EQ(all["start"], "2026-12-08T09:14:03.000");
-    EXPECT_EQ(all["end"], "2026-12-08T10:00:00.500");
+    EXPECT_EQ(all["start"], "2026-12-08T09:14:03.000+01:00");
+    EXPECT_EQ(all["end"], "2026-12-08T10:00:00.500+01:00");
 
     ASSERT_EQ(all["runs"].size(), 2U);
     const json& first = all["runs"][0];
@@ -71,7 +78,7 @@ TEST(FslogReport, FiguresOfASmallLogWithKnownValues)
     // Complete rows at 0, 1 and 13 s: the longest stretch without one is
     // the 12 s after the row at 1 s.
     EXPECT_DOUBLE_EQ(first["longest_without_complete_row"]["seconds"].get<double>(), 12);
-    EXPECT_EQ(first["longest_without_complete_row"]["began"], "2026-12-08T09:14:04.000");
+    EXPECT_EQ(first["longest_without_complete_row"]["began"], "2026-12-08T09:14:04.000+01:00");
     EXPECT_DOUBLE_EQ(first["channels"]["vcxo"]["mean"].get<double>(), 2203);
     EXPECT_NEAR(first["channels"]["vcxo"]["sd"].get<double>(), std::sqrt(5.0), 1e-9);
     // Rates 1000/1 s and 3000/12 s. The first reading has none, nor has
@@ -89,14 +96,14 @@ TEST(FslogReport, FiguresOfASmallLogWithKnownValues)
     EXPECT_EQ(packed.out, run.out);
 }
 
-TEST(FslogReport, TextReportShowsEachRunAndTheTotal)
+TEST_F(FslogReport, TextReportShowsEachRunAndTheTotal)
 {
     harness::scratch_dir dir("report-text");
     write_file(dir / "unit.log", known_log());
     const auto run = harness::run_to_end({report_bin, dir / "unit.log"}, 10s);
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_NE(run.out.find("Run 1, started Tue Dec  8 09:14:03 2026\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("longest without a complete row: 12.0 s, from 2026-12-08 09:14:04"),
+    EXPECT_NE(run.out.find("Run 1, started 2026-12-08 09:14:03 CET\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("longest without a complete row: 12.0 s, from 2026-12-08 09:14:04 CET"),
               std::string::npos);
     EXPECT_NE(run.out.find("All 2 runs\n"), std::string::npos);
     EXPECT_NE(run.out.find("  rows        6, 4 complete (66.67%)\n"), std::string::npos);
@@ -104,6 +111,28 @@ TEST(FslogReport, TextReportShowsEachRunAndTheTotal)
     write_file(dir / "empty.log", start_lines("Tue Dec  8 09:14:03 2026"));
     EXPECT_EQ(harness::run_to_end({report_bin, dir / "empty.log"}, 10s).exit_code, 1);
     EXPECT_EQ(harness::run_to_end({report_bin, dir / "missing.log"}, 10s).exit_code, 2);
+}
+
+TEST_F(FslogReport, TimesAcrossTheAutumnChangeCarryTheirZoneAndOverlappingFilesAreRefused)
+{
+    harness::scratch_dir dir("report-autumn");
+    // From 01:00 CEST, two hours on: 03:00 CEST is 02:00 CET.
+    write_file(dir / "unit.log", start_lines("Sun Oct 25 01:00:00 2026") +
+                                     text_of(row{7100, {{812, 2047, 1530, 2214}}}) +
+                                     text_of(row{7200, {{812, 2047, 1530, 2214}}}));
+    const auto text = harness::run_to_end({report_bin, dir / "unit.log"}, 10s);
+    EXPECT_NE(
+        text.out.find("  time        2026-10-25 02:58:20 CEST to 2026-10-25 02:00:00 CET (1 min 40 s)\n"),
+        std::string::npos)
+        << text.out;
+    const auto utc = harness::run_to_end({report_bin, "--json", "--utc", dir / "unit.log"}, 10s);
+    EXPECT_EQ(json::parse(utc.out)["end"], "2026-10-25T01:00:00.000Z");
+
+    // The same unit's log given before itself.
+    const auto twice = harness::run_to_end({report_bin, dir / "unit.log", dir / "unit.log"}, 10s);
+    EXPECT_EQ(twice.exit_code, 2);
+    EXPECT_NE(twice.err.find("overlap"), std::string::npos) << twice.err;
+    EXPECT_EQ(twice.out, "");
 }
 
 // fslog-report --follow with a pseudo-terminal as its standard output, as
@@ -169,7 +198,7 @@ TEST(FslogReportFollow, RedrawsThroughRotationAndGivesTheTerminalBack)
     std::filesystem::rename(log, dir / "unit.log.2");
     write_file(log, start_lines("Tue Dec  8 10:00:00 2026") +
                         text_of(row{0.5, {{812, 2047, 1530, 2217}}, std::nullopt, 1}));
-    EXPECT_TRUE(view.shows("run 2 started Tue Dec  8 10:00:00 2026"));
+    EXPECT_TRUE(view.shows("run 2 started 2026-12-08 10:00:00 "));
     EXPECT_TRUE(view.shows("vcxo             2217"));
     // The run's last complete row was years ago, so it says so loudly.
     EXPECT_TRUE(view.shows("NO COMPLETE ROW FOR"));

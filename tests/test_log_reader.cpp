@@ -3,6 +3,7 @@
 #include "harness.hpp"
 #include "logread/dds_rate.hpp"
 #include "logread/line_reader.hpp"
+#include "logread/log_files.hpp"
 #include "logread/log_input.hpp"
 
 #include <gtest/gtest.h>
@@ -44,6 +45,7 @@ struct recorder : logread::log_events {
     {
         starts.emplace_back(start.start_time);
         start_lines.push_back(start.line_number);
+        start_notes.push_back(describe("log", start));
     }
     void on_row(const logread::row_event& row) override
     {
@@ -53,6 +55,7 @@ struct recorder : logread::log_events {
 
     std::vector<std::optional<std::time_t>> starts;
     std::vector<std::size_t> start_lines;
+    std::vector<std::string> start_notes;
     std::vector<seen_row> rows;
     std::vector<std::string> skipped;
     logread::dds_rate rate;
@@ -140,6 +143,39 @@ TEST(LogRows, ImpossibleElapsedTimesAreNoRowsAndSayWhy)
     EXPECT_EQ(seen.rows[0].elapsed, "1000000000.000");
 }
 
+// Europe/Berlin's clock changes of 2026: on 29 March from 02:00 to 03:00, on
+// 25 October from 03:00 back to 02:00.
+TEST(StartLines, DatesThatDoNotExistOrClockChangesAreSaidWhichHourIsTaken)
+{
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    std::string log;
+    for (const char* text :
+         {"Sun Oct 25 02:30:00 2026", "Sun Oct 25 03:30:00 2026", "Sun Mar 29 02:30:00 2026",
+          "Tue Feb 30 10:00:00 2026", "Tue Dec  8 09:14:03 12026", "sometime"}) {
+        log += "# Logging started at " + std::string(text) + "\n         0.000     1 \n";
+    }
+    const recorder seen = read_files({log});
+    ASSERT_EQ(seen.starts.size(), 6u);
+    // The repeated hour: the first of the two, in summer time.
+    EXPECT_EQ(seen.starts[0], 1792888200);
+    EXPECT_EQ(seen.start_notes[0],
+              "log:1: start line \"Sun Oct 25 02:30:00 2026\": a time in the hour repeated "
+              "when the clocks went back; taken as the first of the two "
+              "(2026-10-25T02:30:00.000+02:00)");
+    EXPECT_EQ(seen.starts[1], 1792895400);
+    EXPECT_EQ(seen.start_notes[1], "");
+    EXPECT_EQ(seen.start_notes[2],
+              "log:5: start line \"Sun Mar 29 02:30:00 2026\": a time in the hour skipped "
+              "when the clocks went forward; its rows have no absolute time");
+    EXPECT_TRUE(seen.start_notes[3].ends_with(": no such date or time; its rows have no absolute time"));
+    for (std::size_t run = 2; run < seen.starts.size(); ++run) {
+        EXPECT_EQ(seen.starts[run], std::nullopt) << run;
+        EXPECT_EQ(seen.rows[run].time, std::nullopt) << run;
+        EXPECT_NE(seen.start_notes[run], "") << run;
+    }
+}
+
 TEST(DdsRate, SpansAMissedReadingButNotAResetBeforeItAndStartsAfreshWithEachRun)
 {
     const std::string adc = "        812    2047    1530    2214  ";
@@ -201,12 +237,47 @@ TEST_F(LogFiles, GzipLogReadsTheSameAsThePlainOne)
               0);
     const harness::finished_run from_plain = run(csv + plain + ".twice");
     EXPECT_EQ(from_plain.exit_code, 0) << from_plain.err; // the copies meet as an old-style restart
-    EXPECT_NE(from_plain.out.find("2026-12-08T09:14:04.013,1.013,,,,,1,2,3,4,1,0\n"), std::string::npos)
+    EXPECT_NE(from_plain.out.find("2026-12-08T09:14:04.013+01:00,1.013,,,,,1,2,3,4,1,0\n"), std::string::npos)
         << from_plain.out;
     const harness::finished_run from_gzip = run(csv + plain + ".gz");
     EXPECT_EQ(from_gzip.out, from_plain.out);
     const harness::finished_run from_stdin = run(csv + "- < " + plain + ".gz");
     EXPECT_EQ(from_stdin.out, from_plain.out);
+}
+
+TEST_F(LogFiles, FilesThatOverlapInTimeStopTheReadingAndNameBoth)
+{
+    // unit.log runs from 09:14:03.013 to 09:14:04.013. Its rotated rest goes
+    // on to 09:14:05; a restart is logged from 09:14:04 (a start line reads
+    // up to a second early); another unit's log began at 09:14:00.
+    const auto file = [&](const std::string& name, const std::string& text) {
+        std::ofstream(dir / name) << text;
+        return dir / name;
+    };
+    const std::string rest = file("rest.log", "\n         2.000     5 ");
+    const std::string restart = file("restart.log", "# Logging started at Tue Dec  8 09:14:04 2026\n" +
+                                                        header + "\n         0.500     6 ");
+    const std::string other = file("other.log", "# Logging started at Tue Dec  8 09:14:00 2026\n" + header +
+                                                    "\n         0.500     7 ");
+    const auto read = [&](const std::vector<std::string>& paths) {
+        recorder seen;
+        const logread::files_read result = logread::read_log_files(paths, seen, logread::time_zone::local);
+        return std::pair(result, seen.rows.size());
+    };
+    const auto [in_order, rows] = read({plain, rest, restart});
+    EXPECT_EQ(in_order.end, logread::files_end::done) << in_order.problem;
+    EXPECT_EQ(rows, 4u);
+
+    const auto [two_units, taken] = read({plain, other});
+    EXPECT_EQ(two_units.end, logread::files_end::overlap);
+    EXPECT_EQ(two_units.problem,
+              other + ":3: a row at 2026-12-08T09:14:00.500+01:00 comes before the last row of " + plain +
+                  ", at 2026-12-08T09:14:04.013+01:00: " + other + " and " + plain +
+                  " overlap (give one unit's files, oldest first)");
+    EXPECT_EQ(taken, 2u); // nothing of the overlapping file
+
+    EXPECT_EQ(read({restart, plain}).first.end, logread::files_end::overlap); // newest first
+    EXPECT_EQ(read({plain, dir / "none.log"}).first.end, logread::files_end::open_failed);
 }
 
 TEST_F(LogFiles, DamagedGzipIsAReadError)

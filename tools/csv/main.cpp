@@ -1,6 +1,7 @@
-// fslog-csv [--time] [LOG]: fslog's log (a file, plain or gzip, or standard
-// input) as CSV on standard output. Status 0, or 1 when a line was skipped
-// as no log row, or 2 when the log can't be read or the CSV can't be written.
+// fslog-csv [--time] [--utc] [LOG]: fslog's log (a file, plain or gzip, or
+// standard input) as CSV on standard output. Status 0, or 1 when a line was
+// skipped as no log row (or a start line gave no time for --time), or 2
+// when the log can't be read or the CSV can't be written.
 #include "csv/log_converter.hpp"
 
 #include "logread/log_input.hpp"
@@ -25,15 +26,22 @@ bool pass_on(csv::log_converter& converter)
     return logread::write_all(STDOUT_FILENO, converter.take_csv());
 }
 
-int convert(const std::string& path, csv::time_column time)
+struct options {
+    csv::time_column time = csv::time_column::without;
+    logread::time_zone zone = logread::time_zone::local;
+    const char* log = "-";
+};
+
+int convert(const options& given)
 {
+    const std::string path = given.log;
     logread::log_input input(path);
     if (input.open_error() != 0) {
         std::fprintf(stderr, "fslog-csv: can't open %s: %s\n", path.c_str(),
                      std::strerror(input.open_error()));
         return status_trouble;
     }
-    csv::log_converter converter(input.name(), time);
+    csv::log_converter converter(input.name(), given.time, given.zone);
     logread::line_reader& reader = converter.reader();
     const logread::feed_end end = logread::feed_all(input, reader, [&] { return pass_on(converter); });
     if (end == logread::feed_end::read_failed) {
@@ -52,13 +60,24 @@ int convert(const std::string& path, csv::time_column time)
 
 int main(int argc, char** argv)
 {
-    std::string_view first = argc > 1 ? argv[1] : "";
-    const bool with_time = first == "--time";
-    const int logs = argc - 1 - (with_time ? 1 : 0);
-    const char* log = logs == 1 ? argv[argc - 1] : "-";
-    if (logs > 1 || (log[0] == '-' && log[1] != '\0')) {
-        std::fputs("Usage: fslog-csv [--time] [LOG]\n", stderr);
+    options given;
+    int next = 1;
+    for (; next < argc; ++next) {
+        const std::string_view option = argv[next];
+        if (option == "--time") {
+            given.time = csv::time_column::with;
+        } else if (option == "--utc") {
+            given.time = csv::time_column::with;
+            given.zone = logread::time_zone::utc;
+        } else {
+            break;
+        }
+    }
+    const int logs = argc - next;
+    given.log = logs == 1 ? argv[next] : "-";
+    if (logs > 1 || (given.log[0] == '-' && given.log[1] != '\0')) {
+        std::fputs("Usage: fslog-csv [--time] [--utc] [LOG]\n", stderr);
         return status_trouble;
     }
-    return convert(log, with_time ? csv::time_column::with : csv::time_column::without);
+    return convert(given);
 }

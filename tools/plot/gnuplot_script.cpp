@@ -1,6 +1,7 @@
 #include "plot/gnuplot_script.hpp"
 
 #include "logread/local_time.hpp"
+#include "plot/time_ticks.hpp"
 
 #include <algorithm>
 #include <array>
@@ -75,28 +76,13 @@ std::string number(double value)
     return text.data();
 }
 
-// gnuplot shows times as UTC: a local time is given to it as the UTC time
-// with the same clock reading.
-double shown_x(double x, time_axis axis)
-{
-    if (axis == time_axis::elapsed) {
-        return x;
-    }
-    const auto whole = static_cast<std::time_t>(std::floor(x));
-    std::tm fields{};
-    localtime_r(&whole, &fields);
-    return x + static_cast<double>(fields.tm_gmtoff);
-}
-
 double bin_middle(const binned& bins, std::size_t i)
 {
     return bins.first + (static_cast<double>(i) + 0.5) * bins.width;
 }
 
-std::string local_text(double x, const char* format)
-{
-    return logread::local_time_text(static_cast<std::time_t>(std::floor(x)), format);
-}
+// Room for one tick label on the time axis, in pixels ("Sun 02:00 CEST").
+constexpr double tick_label_pixels = 110;
 
 class script_writer {
 public:
@@ -148,9 +134,8 @@ private:
                 continue;
             }
             const stats& values = all[i].series[which];
-            const std::string row = number(shown_x(bin_middle(bins_, i), drawing_.axis)) + " " +
-                                    number(values.min) + " " + number(values.max) + " " +
-                                    number(values.mean()) + "\n";
+            const std::string row = number(axis_x(bin_middle(bins_, i))) + " " + number(values.min) + " " +
+                                    number(values.max) + " " + number(values.mean()) + "\n";
             y_range_[which].merge(values);
             const bool before = i > 0 && has(i - 1);
             if (!before && !has(i + 1)) {
@@ -174,8 +159,7 @@ private:
         for (std::size_t i = 0; i < bins_.bins.size(); ++i) {
             for (std::size_t row = 0; row < fault_rows.size(); ++row) {
                 if (bins_.bins[i].faults[fault_rows[row].which] > 0) {
-                    marks += number(shown_x(bin_middle(bins_, i), drawing_.axis)) + " " +
-                             std::to_string(row) + "\n";
+                    marks += number(axis_x(bin_middle(bins_, i))) + " " + std::to_string(row) + "\n";
                 }
             }
         }
@@ -188,51 +172,60 @@ private:
         out_ += "$" + name + " << EOD\n" + rows + "EOD\n";
     }
 
+    // gnuplot gets seconds from the axis' start: on a time axis its own
+    // time labels would be UTC, so the labels are given with the ticks.
+    double axis_x(double x) const { return drawing_.axis == time_axis::elapsed ? x : x - bins_.first; }
+
     void frame()
     {
-        const double from = shown_x(bins_.first, drawing_.axis);
-        const double to =
-            shown_x(bins_.first + bins_.width * static_cast<double>(bins_.bins.size()), drawing_.axis);
+        const double first = bins_.first;
+        const double last = first + bins_.width * static_cast<double>(bins_.bins.size());
         line("set multiplot title " +
              quoted(drawing_.title + "\nbands: the lowest to the highest reading in each pixel column; "
                                      "lines: their mean; a gap: no reading there"));
         line("set lmargin at screen " + number(left_edge));
         line("set rmargin at screen " + number(right_edge));
-        line("set xrange [" + number(from) + ":" + number(to) + "]");
+        line("set xrange [" + number(axis_x(first)) + ":" + number(axis_x(last)) + "]");
         line("set grid");
         line("set style textbox opaque noborder");
         line("unset key");
         line("set ytics nomirror");
         line("set format y '%.10g'");
-        x_axis(from, to);
-        line("set format x ''");
+        x_axis(first, last);
+        line(x_tics_unlabelled_);
     }
 
-    // Tick labels that suit the span: seconds over a few minutes, hours over
-    // a day, dates over a week.
-    void x_axis(double from, double to)
+    // The x axis' tick commands, unlabelled for the upper panels and
+    // labelled for the lowest, and its label.
+    void x_axis(double first, double last)
     {
         if (drawing_.axis == time_axis::elapsed) {
             x_label_ = drawing_.elapsed_for_want_of_start
                            ? "seconds since the run's start (no start line before the first row: the "
                              "time of day is unknown)"
                            : "seconds since the run's start";
-            x_format_ = "set format x '%.10g'";
+            x_tics_unlabelled_ = "set format x ''";
+            x_tics_labelled_ = "set format x '%.10g'";
             return;
         }
-        const double span = to - from;
-        constexpr double minutes = 60;
-        constexpr double hours = 3600;
-        const char* format = span <= 5 * minutes  ? "%H:%M:%S"
-                             : span <= 20 * hours ? "%H:%M"
-                             : span <= 96 * hours ? "%a %H:%M"
-                                                  : "%a %d %b";
-        x_format_ = std::string("set format x ") + quoted(format) + " timedate";
-        line("set xtics time");
-        const double first = bins_.first;
-        const double last = first + bins_.width * static_cast<double>(bins_.bins.size());
-        x_label_ = "local time of the logging machine, " + local_text(first, "%Y-%m-%d %H:%M:%S") + " to " +
-                   local_text(last, "%Y-%m-%d %H:%M:%S %Z");
+        const double pixels = static_cast<double>(drawing_.width) * (right_edge - left_edge);
+        const auto most = static_cast<std::size_t>(std::max(2.0, pixels / tick_label_pixels));
+        std::string unlabelled;
+        std::string labelled;
+        for (const tick& each : time_ticks(first, last, drawing_.zone, most)) {
+            const std::string at = number(axis_x(each.at));
+            unlabelled += (unlabelled.empty() ? "" : ", ") + std::string("'' ") + at;
+            labelled += (labelled.empty() ? "" : ", ") + quoted(each.label) + " " + at;
+        }
+        x_tics_unlabelled_ = "set xtics (" + unlabelled + ")";
+        x_tics_labelled_ = "set xtics (" + labelled + ")";
+        const char* format = "%Y-%m-%d %H:%M:%S %Z";
+        const auto text = [&](double x) {
+            return logread::time_text(static_cast<std::time_t>(std::floor(x)), format, drawing_.zone);
+        };
+        x_label_ =
+            (drawing_.zone == logread::time_zone::utc ? "UTC, " : "local time of the logging machine, ") +
+            text(first) + " to " + text(last);
     }
 
     void margins(double top, double bottom)
@@ -296,7 +289,7 @@ private:
     {
         margins(top, bottom);
         line("unset ylabel");
-        line(x_format_);
+        line(x_tics_labelled_);
         line("set xlabel " + quoted(x_label_));
         std::string tics = "set ytics (";
         for (std::size_t row = 0; row < fault_rows.size(); ++row) {
@@ -321,7 +314,8 @@ private:
     std::array<bool, series_count> has_alone_{};
     bool has_faults_ = false;
     std::string x_label_;
-    std::string x_format_;
+    std::string x_tics_unlabelled_;
+    std::string x_tics_labelled_;
 };
 
 } // namespace

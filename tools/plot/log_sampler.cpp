@@ -39,6 +39,9 @@ log_sampler::log_sampler(const options& given, std::size_t columns) : given_(giv
 void log_sampler::on_run_start(const logread::run_start& start)
 {
     run_start_time_ = start.start_time;
+    if (start.time_note != nullptr) {
+        std::fprintf(stderr, "fslog-plot: %s\n", logread::describe(source_, start).c_str());
+    }
 }
 
 void log_sampler::on_skipped(const logread::skipped_line& line)
@@ -53,7 +56,7 @@ std::optional<double> log_sampler::place(const std::optional<time_point>& end)
     if (!end) {
         return std::nullopt;
     }
-    const bool on_time_axis = axis_ == time_axis::local_time;
+    const bool on_time_axis = axis_ == time_axis::real_time;
     if (end->absolute == on_time_axis) {
         return end->seconds;
     }
@@ -68,7 +71,7 @@ std::optional<double> log_sampler::place(const std::optional<time_point>& end)
 void log_sampler::choose_axis(const logread::row_event& first)
 {
     no_start_time_ = !given_.elapsed && !first.time;
-    axis_ = given_.elapsed || no_start_time_ ? time_axis::elapsed : time_axis::local_time;
+    axis_ = given_.elapsed || no_start_time_ ? time_axis::elapsed : time_axis::real_time;
     axis_run_ = first.run;
     first_start_ = first.time ? run_start_time_ : std::nullopt;
     const std::optional<double> from = place(given_.from);
@@ -81,7 +84,7 @@ void log_sampler::choose_axis(const logread::row_event& first)
 
 std::optional<double> log_sampler::x_of(const logread::row_event& row) const
 {
-    if (axis_ == time_axis::local_time) {
+    if (axis_ == time_axis::real_time) {
         return row.time;
     }
     return row.run == axis_run_ ? std::optional<double>(row.values.elapsed) : std::nullopt;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <ctime>
+#include <string_view>
 
 namespace plot {
 
@@ -22,18 +23,59 @@ std::optional<double> parse_number(const std::string& text)
     return value;
 }
 
-std::optional<double> parse_local_time(const std::string& text)
+// What follows the seconds of a time: nothing, or milliseconds as fslog-csv
+// writes them, then an ISO 8601 offset ("Z", "+01:00"). The time is then
+// that many seconds after the clock reading read as UTC; without an offset
+// it is a reading of the zone's clock.
+struct time_tail {
+    double fraction = 0;
+    std::optional<long> offset; // seconds east of UTC
+};
+
+std::optional<time_tail> parse_tail(std::string_view text)
+{
+    time_tail tail;
+    if (text.starts_with('.')) {
+        const std::size_t digits = std::min(text.find_first_not_of("0123456789", 1), text.size());
+        const std::optional<double> fraction = parse_number("0" + std::string(text.substr(0, digits)));
+        if (digits == 1 || !fraction) {
+            return std::nullopt;
+        }
+        tail.fraction = *fraction;
+        text.remove_prefix(digits);
+    }
+    if (text == "Z") {
+        tail.offset = 0;
+    } else if (text.size() == 6 && (text[0] == '+' || text[0] == '-') && text[3] == ':') {
+        int hours = 0;
+        int minutes = 0;
+        const auto h = std::from_chars(text.data() + 1, text.data() + 3, hours);
+        const auto m = std::from_chars(text.data() + 4, text.data() + 6, minutes);
+        if (h.ptr != text.data() + 3 || m.ptr != text.data() + 6) {
+            return std::nullopt;
+        }
+        tail.offset = (text[0] == '-' ? -1L : 1L) * (hours * 3600L + minutes * 60L);
+    } else if (!text.empty()) {
+        return std::nullopt;
+    }
+    return tail;
+}
+
+std::optional<double> parse_clock_time(const std::string& text, logread::time_zone zone)
 {
     for (const char* format :
          {"%Y-%m-%dT%H:%M:%S", "%Y-%m-%dT%H:%M", "%Y-%m-%d %H:%M:%S", "%Y-%m-%d %H:%M"}) {
         std::tm fields{};
         const char* end = strptime(text.c_str(), format, &fields);
-        if (end != nullptr && *end == '\0') {
-            fields.tm_isdst = -1;
-            const std::time_t time = std::mktime(&fields);
-            if (time != static_cast<std::time_t>(-1)) {
-                return static_cast<double>(time);
-            }
+        const std::optional<time_tail> tail = end != nullptr ? parse_tail(end) : std::nullopt;
+        if (!tail) {
+            continue;
+        }
+        fields.tm_isdst = -1;
+        const bool as_utc = tail->offset || zone == logread::time_zone::utc;
+        const std::time_t time = as_utc ? timegm(&fields) : std::mktime(&fields);
+        if (time != static_cast<std::time_t>(-1)) {
+            return static_cast<double>(time) - static_cast<double>(tail->offset.value_or(0)) + tail->fraction;
         }
     }
     return std::nullopt;
@@ -74,12 +116,12 @@ bool in_order(const options& given)
 
 } // namespace
 
-std::optional<time_point> parse_time_point(const std::string& text)
+std::optional<time_point> parse_time_point(const std::string& text, logread::time_zone zone)
 {
     if (const std::optional<double> seconds = parse_number(text)) {
         return time_point{false, *seconds, text};
     }
-    if (const std::optional<double> seconds = parse_local_time(text)) {
+    if (const std::optional<double> seconds = parse_clock_time(text, zone)) {
         return time_point{true, *seconds, text};
     }
     return std::nullopt;
@@ -89,6 +131,8 @@ parsed_options parse_options(const std::vector<std::string>& arguments)
 {
     options given;
     std::vector<std::string> files;
+    std::optional<std::string> from;
+    std::optional<std::string> to;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         const bool takes_value = argument == "--from" || argument == "--to" || argument == "--size";
@@ -96,12 +140,7 @@ parsed_options parse_options(const std::vector<std::string>& arguments)
             return {std::nullopt, argument + " needs a value"};
         }
         if (argument == "--from" || argument == "--to") {
-            std::optional<time_point>& end = argument == "--from" ? given.from : given.to;
-            end = parse_time_point(arguments[++i]);
-            if (!end) {
-                return {std::nullopt, argument + " " + arguments[i] +
-                                          ": not a time (YYYY-MM-DDTHH:MM[:SS]) or a number of seconds"};
-            }
+            (argument == "--from" ? from : to) = arguments[++i];
         } else if (argument == "--size") {
             if (!parse_size(arguments[++i], given)) {
                 return {std::nullopt,
@@ -109,10 +148,27 @@ parsed_options parse_options(const std::vector<std::string>& arguments)
             }
         } else if (argument == "--elapsed") {
             given.elapsed = true;
+        } else if (argument == "--utc") {
+            given.zone = logread::time_zone::utc;
         } else if (argument.starts_with("--")) {
             return {std::nullopt, "unknown option " + argument};
         } else {
             files.push_back(argument);
+        }
+    }
+    // The times are read once the zone is known, wherever --utc stood.
+    const auto read_end = [&](const char* name, const std::optional<std::string>& text,
+                              std::optional<time_point>& end) {
+        end = text ? parse_time_point(*text, given.zone) : std::nullopt;
+        return !text || end
+                   ? std::string()
+                   : std::string(name) + " " + *text +
+                         ": not a time (YYYY-MM-DDTHH:MM[:SS], with an offset or not) or a number of seconds";
+    };
+    for (const std::string& problem :
+         {read_end("--from", from, given.from), read_end("--to", to, given.to)}) {
+        if (!problem.empty()) {
+            return {std::nullopt, problem};
         }
     }
     if (files.size() < 2) {

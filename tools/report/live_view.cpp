@@ -45,15 +45,16 @@ std::string window_cells(const running_stats& values, const char* format)
 
 } // namespace
 
-live_view::live_view(std::string path)
-    : path_(std::move(path)), windows_(series_count, recent_window(hour)),
+live_view::live_view(std::string path, logread::time_zone zone)
+    : path_(std::move(path)), zone_(zone), windows_(series_count, recent_window(hour)),
       fault_windows_(fault_count, recent_window(hour)), row_window_(minute)
 {
 }
 
 void live_view::on_run_start(const logread::run_start& start)
 {
-    run_text_ = "run " + std::to_string(start.run) + " started " + std::string(start.ctime_text);
+    run_text_ = "run " + std::to_string(start.run) + " started " +
+                run_start_text(start.start_time, start.ctime_text, zone_);
 }
 
 void live_view::on_row(const logread::row_event& row)
@@ -148,7 +149,7 @@ std::vector<std::string> live_view::screen(double now) const
 {
     std::vector<std::string> lines;
     char text[160];
-    std::snprintf(text, sizeof text, "%s   %s", path_.c_str(), local_time(now).c_str());
+    std::snprintf(text, sizeof text, "%s   %s", path_.c_str(), readable_time(now, zone_).c_str());
     lines.emplace_back(text);
     lines.push_back(run_text_.empty() ? "no start line read: rows are timed by their elapsed seconds"
                                       : run_text_);
@@ -205,7 +206,7 @@ void live_view::add_fault_lines(std::vector<std::string>& lines) const
 
 std::string live_view::summary_line(double now) const
 {
-    std::string line = local_time(now) + " " + path_ + ": ";
+    std::string line = readable_time(now, zone_) + " " + path_ + ": ";
     char text[64];
     std::snprintf(text, sizeof text, "%llu rows, %.1f/s;", static_cast<unsigned long long>(rows_),
                   rows_per_second());

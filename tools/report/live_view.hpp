@@ -6,6 +6,7 @@
 #include "logread/dds_rate.hpp"
 #include "logread/follow.hpp"
 #include "logread/line_reader.hpp"
+#include "logread/local_time.hpp"
 #include "report/recent_window.hpp"
 
 #include <array>
@@ -21,7 +22,8 @@ inline constexpr double stale_after_seconds = 30;
 
 class live_view : public logread::log_events {
 public:
-    explicit live_view(std::string path);
+    // Times are shown in `zone`.
+    live_view(std::string path, logread::time_zone zone);
 
     void on_run_start(const logread::run_start& start) override;
     void on_row(const logread::row_event& row) override;
@@ -47,6 +49,7 @@ private:
     void add_fault_lines(std::vector<std::string>& lines) const;
 
     std::string path_;
+    logread::time_zone zone_;
     std::string run_text_;
     logread::dds_rate rate_;
     std::uint64_t rows_ = 0;

@@ -50,6 +50,10 @@ void log_summary::on_run_start(const logread::run_start& start)
     summary run;
     run.run = start.run;
     run.started = std::string(start.ctime_text);
+    run.start_time = start.start_time;
+    if (start.time_note != nullptr) {
+        start_notes_.push_back(logread::describe(source_, start));
+    }
     runs_.push_back(std::move(run));
 }
 

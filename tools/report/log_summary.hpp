@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,8 +31,9 @@ struct stretch {
 };
 
 struct summary {
-    std::size_t run = 0; // 1, 2, ... in the order of their start lines; 0 before the first
-    std::string started; // the start line's ctime text, empty without one
+    std::size_t run = 0;                   // 1, 2, ... in the order of their start lines; 0 before the first
+    std::string started;                   // the start line's ctime text, empty without one
+    std::optional<std::time_t> start_time; // when the start line gives one
     row_time first;
     row_time last;
     std::uint64_t rows = 0;
@@ -53,6 +55,7 @@ inline constexpr std::array<const char*, 2> checked_query_names{"dds", "tuning"}
 // runs only.
 class log_summary : public logread::log_events {
 public:
+    void on_file(const std::string& name) override { source_ = name; }
     void on_run_start(const logread::run_start& start) override;
     void on_row(const logread::row_event& row) override;
     void on_skipped(const logread::skipped_line& line) override;
@@ -64,6 +67,8 @@ public:
     const std::vector<summary>& runs() const { return runs_; }
     const summary& total() const { return total_; }
     std::uint64_t skipped_lines() const { return skipped_; }
+    // What the start lines' times need said (see logread::describe).
+    const std::vector<std::string>& start_notes() const { return start_notes_; }
 
 private:
     summary& current_run();
@@ -74,6 +79,8 @@ private:
     std::optional<row_time> since_complete_; // where the current stretch began
     logread::dds_rate rate_;
     std::uint64_t skipped_ = 0;
+    std::string source_; // the file being read, for messages
+    std::vector<std::string> start_notes_;
 };
 
 } // namespace report

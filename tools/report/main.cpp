@@ -1,10 +1,10 @@
-// fslog-report [--json] LOG...: a log's health per run and in all, read in
-// one pass (several LOGs are read in order as one log; .gz files directly).
-// fslog-report --follow LOG: a live view of a log still being written.
-// Status 0; 1 when the log holds no row; 2 for a bad command line or a log
-// that can't be read.
+// fslog-report [--json] [--utc] LOG...: a log's health per run and in all,
+// read in one pass (several LOGs are read in order as one log; .gz files
+// directly). fslog-report --follow [--utc] LOG: a live view of a log still
+// being written. Status 0; 1 when the log holds no row; 2 for a bad command
+// line, a log that can't be read, or files that overlap.
 #include "logread/follow.hpp"
-#include "logread/log_input.hpp"
+#include "logread/log_files.hpp"
 #include "report/live_view.hpp"
 #include "report/log_summary.hpp"
 #include "report/report_output.hpp"
@@ -25,12 +25,13 @@ namespace {
 constexpr int status_no_rows = 1;
 constexpr int status_trouble = 2;
 
-constexpr std::string_view usage = "Usage: fslog-report [--json] LOG...\n"
-                                   "       fslog-report --follow LOG\n";
+constexpr std::string_view usage = "Usage: fslog-report [--json] [--utc] LOG...\n"
+                                   "       fslog-report --follow [--utc] LOG\n";
 
 struct options {
     bool json = false;
     bool follow = false;
+    logread::time_zone zone = logread::time_zone::local;
     std::vector<std::string> logs;
 };
 
@@ -43,6 +44,8 @@ std::optional<options> parse_options(int argc, char** argv)
             parsed.json = true;
         } else if (arg == "--follow") {
             parsed.follow = true;
+        } else if (arg == "--utc") {
+            parsed.zone = logread::time_zone::utc;
         } else if (arg.starts_with('-') && arg != "-") {
             return std::nullopt;
         } else {
@@ -61,27 +64,21 @@ bool write_out(std::string_view text)
 int summarise(const options& given)
 {
     report::log_summary summary;
-    logread::line_reader reader(summary);
-    for (const std::string& path : given.logs) {
-        logread::log_input input(path);
-        if (input.open_error() != 0) {
-            std::fprintf(stderr, "fslog-report: can't open %s: %s\n", path.c_str(),
-                         std::strerror(input.open_error()));
-            return status_trouble;
-        }
-        if (logread::feed_all(input, reader) == logread::feed_end::read_failed) {
-            std::fprintf(stderr, "fslog-report: can't read %s: %s\n", input.name().c_str(),
-                         input.error().c_str());
-            return status_trouble;
-        }
+    const logread::files_read read = logread::read_log_files(given.logs, summary, given.zone);
+    for (const std::string& note : summary.start_notes()) {
+        std::fprintf(stderr, "fslog-report: %s\n", note.c_str());
+    }
+    if (read.end != logread::files_end::done) {
+        std::fprintf(stderr, "fslog-report: %s\n", read.problem.c_str());
+        return status_trouble;
     }
     summary.close();
     if (summary.skipped_lines() > 0) {
         std::fprintf(stderr, "fslog-report: %llu lines are no log rows and were left out\n",
                      static_cast<unsigned long long>(summary.skipped_lines()));
     }
-    const std::string text =
-        given.json ? report::report_json(summary).dump(2) + "\n" : report::report_text(summary);
+    const std::string text = given.json ? report::report_json(summary, given.zone).dump(2) + "\n"
+                                        : report::report_text(summary, given.zone);
     if (!write_out(text)) {
         std::perror("fslog-report: can't write the report");
         return status_trouble;
@@ -109,10 +106,10 @@ void pause()
 // Follows the log until a stop signal; on a terminal the screen is redrawn
 // every second and given back as it was at the end, otherwise one line is
 // printed every 10 s. Then the signal ends the program as it would have.
-int follow(const std::string& path)
+int follow(const std::string& path, logread::time_zone zone)
 {
     report::catch_stop_signals();
-    report::live_view view(path);
+    report::live_view view(path, zone);
     logread::followed_log log(path, view);
     const bool terminal = isatty(STDOUT_FILENO) == 1;
     const double every = terminal ? 1 : 10;
@@ -153,5 +150,5 @@ int main(int argc, char** argv)
         std::fwrite(usage.data(), 1, usage.size(), stderr);
         return status_trouble;
     }
-    return given->follow ? follow(given->logs.front()) : summarise(*given);
+    return given->follow ? follow(given->logs.front(), given->zone) : summarise(*given);
 }

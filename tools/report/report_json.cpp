@@ -1,6 +1,5 @@
 // The report as one JSON object: see report_output.hpp.
 #include "report/report_output.hpp"
-#include "report/time_text.hpp"
 
 namespace report {
 
@@ -8,9 +7,9 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-json time_json(const row_time& at)
+json time_json(const row_time& at, logread::time_zone zone)
 {
-    return at.time ? json(local_time(*at.time, true)) : json(nullptr);
+    return at.time ? json(logread::iso_time(*at.time, zone)) : json(nullptr);
 }
 
 json stats_json(const running_stats& values)
@@ -21,11 +20,11 @@ json stats_json(const running_stats& values)
     return {{"min", values.min()}, {"mean", values.mean()}, {"max", values.max()}, {"sd", values.sd()}};
 }
 
-json summary_json(const summary& part)
+json summary_json(const summary& part, logread::time_zone zone)
 {
     json object;
-    object["start"] = time_json(part.first);
-    object["end"] = time_json(part.last);
+    object["start"] = time_json(part.first, zone);
+    object["end"] = time_json(part.last, zone);
     object["start_elapsed_s"] = part.first.elapsed;
     object["end_elapsed_s"] = part.last.elapsed;
     object["rows"] = part.rows;
@@ -33,7 +32,7 @@ json summary_json(const summary& part)
     object["failures"] = {{"adc", part.failures[0]}, {"dds", part.failures[1]}, {"tuning", part.failures[2]}};
     object["cs_bad"] = {{"dds", part.cs_bad[0]}, {"tuning", part.cs_bad[1]}};
     object["longest_without_complete_row"] = {{"seconds", part.longest_gap.seconds},
-                                              {"began", time_json(part.longest_gap.began)},
+                                              {"began", time_json(part.longest_gap.began, zone)},
                                               {"began_elapsed_s", part.longest_gap.began.elapsed}};
     json channels;
     for (std::size_t channel = 0; channel < part.channels.size(); ++channel) {
@@ -49,13 +48,13 @@ json summary_json(const summary& part)
 
 } // namespace
 
-nlohmann::ordered_json report_json(const log_summary& log)
+nlohmann::ordered_json report_json(const log_summary& log, logread::time_zone zone)
 {
-    json object = summary_json(log.total());
+    json object = summary_json(log.total(), zone);
     json runs = json::array();
     for (const summary& run : log.runs()) {
         json entry = {{"run", run.run}, {"started", run.run == 0 ? json(nullptr) : json(run.started)}};
-        entry.update(summary_json(run));
+        entry.update(summary_json(run, zone));
         runs.push_back(entry);
     }
     object["runs"] = runs;

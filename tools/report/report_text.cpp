@@ -23,25 +23,26 @@ void add_line(std::string& text, const char* format, ...)
     text += '\n';
 }
 
-std::string when(const row_time& at)
+std::string when(const row_time& at, logread::time_zone zone)
 {
     if (at.time) {
-        return local_time(*at.time);
+        return readable_time(*at.time, zone);
     }
     char text[40];
     std::snprintf(text, sizeof text, "%.3f s elapsed", at.elapsed);
     return text;
 }
 
-void add_span(std::string& text, const summary& part)
+void add_span(std::string& text, const summary& part, logread::time_zone zone)
 {
-    add_line(text, "  time        %s to %s (%s)", when(part.first).c_str(), when(part.last).c_str(),
+    add_line(text, "  time        %s to %s (%s)", when(part.first, zone).c_str(),
+             when(part.last, zone).c_str(),
              span_text(part.last.time && part.first.time ? *part.last.time - *part.first.time
                                                          : part.last.elapsed - part.first.elapsed)
                  .c_str());
 }
 
-void add_counts(std::string& text, const summary& part)
+void add_counts(std::string& text, const summary& part, logread::time_zone zone)
 {
     add_line(text, "  rows        %llu, %llu complete (%.2f%%)", static_cast<unsigned long long>(part.rows),
              static_cast<unsigned long long>(part.complete_rows),
@@ -56,7 +57,7 @@ void add_counts(std::string& text, const summary& part)
         add_line(text, "  no complete row");
     } else {
         add_line(text, "  longest without a complete row: %s, from %s",
-                 span_text(part.longest_gap.seconds).c_str(), when(part.longest_gap.began).c_str());
+                 span_text(part.longest_gap.seconds).c_str(), when(part.longest_gap.began, zone).c_str());
     }
 }
 
@@ -85,34 +86,35 @@ void add_readings(std::string& text, const summary& part)
     }
 }
 
-void add_summary(std::string& text, const summary& part)
+void add_summary(std::string& text, const summary& part, logread::time_zone zone)
 {
     if (part.rows == 0) {
         add_line(text, "  no rows");
         return;
     }
-    add_span(text, part);
-    add_counts(text, part);
+    add_span(text, part, zone);
+    add_counts(text, part, zone);
     add_readings(text, part);
 }
 
 } // namespace
 
-std::string report_text(const log_summary& log)
+std::string report_text(const log_summary& log, logread::time_zone zone)
 {
     std::string text;
     for (const summary& run : log.runs()) {
         if (run.run == 0) {
             add_line(text, "Rows before the first start line");
         } else {
-            add_line(text, "Run %zu, started %s", run.run, run.started.c_str());
+            add_line(text, "Run %zu, started %s", run.run,
+                     run_start_text(run.start_time, run.started, zone).c_str());
         }
-        add_summary(text, run);
+        add_summary(text, run, zone);
         text += '\n';
     }
     if (log.runs().size() != 1) {
         add_line(text, "All %zu runs", log.runs().size());
-        add_summary(text, log.total());
+        add_summary(text, log.total(), zone);
     } else {
         text.pop_back();
     }
