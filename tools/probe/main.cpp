@@ -1,6 +1,7 @@
 // fslog-probe DEVICE [CODE...]: runs the diagnostic queries against a unit.
 // Without codes it runs the eight fixed-code test queries, one line each;
 // with codes it dumps the reply to each code in turn.
+#include "cli/cli.hpp"
 #include "diag/diag.hpp"
 #include "link/serial_port.hpp"
 
@@ -9,9 +10,19 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
+
+constexpr cli::program probe_program{
+    "fslog-probe", "Usage: fslog-probe DEVICE [CODE...]\n"
+                   "Runs the unit's diagnostic queries over the serial line DEVICE. Without\n"
+                   "CODEs: the eight test queries, one line each. With CODEs (hexadecimal\n"
+                   "bytes: 2B, 2b or 0x2B): each sent in turn, and its whole reply dumped.\n"
+                   "  -h, --help  show this text\n"
+                   "  --version   show the version\n"};
 
 struct test_query {
     std::uint8_t code;
@@ -66,10 +77,10 @@ int run_test_queries()
     return 0;
 }
 
-int dump_replies(int count, char** codes)
+int dump_replies(const std::vector<std::uint8_t>& codes)
 {
-    for (int i = 0; i < count; ++i) {
-        test_command(*parse_code(codes[i]));
+    for (const std::uint8_t code : codes) {
+        test_command(code);
         if (!flushed()) {
             return 1;
         }
@@ -78,23 +89,38 @@ int dump_replies(int count, char** codes)
     return flushed() ? 0 : 1;
 }
 
+// The codes after the device, or why one is none; all are checked before
+// anything is sent.
+std::vector<std::uint8_t> read_codes(const std::vector<std::string>& operands, std::string& error)
+{
+    std::vector<std::uint8_t> codes;
+    for (std::size_t i = 1; i < operands.size() && error.empty(); ++i) {
+        const std::optional<std::uint8_t> code = parse_code(operands[i]);
+        if (code) {
+            codes.push_back(*code);
+        } else {
+            error = "not a command code: " + operands[i];
+        }
+    }
+    return codes;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fputs("usage: fslog-probe DEVICE [CODE...]\n", stderr);
-        return 2;
+    cli::command_line line = cli::parse(argc, argv, probe_program, {}, {});
+    const std::vector<std::uint8_t> codes = read_codes(line.operands, line.error);
+    if (line.operands.empty() && line.error.empty()) {
+        line.error = "no DEVICE given";
     }
-    for (int i = 2; i < argc; ++i) {
-        if (!parse_code(argv[i])) {
-            std::fprintf(stderr, "fslog-probe: not a command code: %s\n", argv[i]);
-            return 2;
-        }
+    if (const auto status = cli::answer(probe_program, line)) {
+        return *status;
     }
-    if (serial_init(argv[1]) == 0) {
-        std::printf("\nCouldn't open port %s\n", argv[1]);
+    const std::string& device = line.operands.front();
+    if (serial_init(device.c_str()) == 0) {
+        std::printf("\nCouldn't open port %s\n", device.c_str());
         return 1;
     }
-    return argc == 2 ? run_test_queries() : dump_replies(argc - 2, argv + 2);
+    return codes.empty() ? run_test_queries() : dump_replies(codes);
 }
