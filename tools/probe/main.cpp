@@ -6,9 +6,11 @@
 #include "link/serial_port.hpp"
 
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -105,6 +107,26 @@ std::vector<std::uint8_t> read_codes(const std::vector<std::string>& operands, s
     return codes;
 }
 
+// Why the port won't open, on stderr: the system's words, and what to do
+// about the two causes a user can fix.
+void explain_open_failure(const std::string& device)
+{
+    const port_open_error why = serial_open_error();
+    if (why.held_elsewhere) {
+        std::fprintf(stderr,
+                     "fslog-probe: %s: another program holds the port (fslog, or a terminal program); "
+                     "only one may talk to the unit at a time\n",
+                     device.c_str());
+        return;
+    }
+    std::fprintf(stderr, "fslog-probe: %s: %s\n", device.c_str(), std::strerror(why.error));
+    if (why.error == EACCES || why.error == EPERM) {
+        std::fputs("fslog-probe: serial ports belong to the group dialout: join it with "
+                   "'sudo adduser $USER dialout', then log in again\n",
+                   stderr);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -120,6 +142,8 @@ int main(int argc, char** argv)
     const std::string& device = line.operands.front();
     if (serial_init(device.c_str()) == 0) {
         std::printf("\nCouldn't open port %s\n", device.c_str());
+        std::fflush(stdout);
+        explain_open_failure(device);
         return 1;
     }
     return codes.empty() ? run_test_queries() : dump_replies(codes);
