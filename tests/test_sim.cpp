@@ -276,6 +276,7 @@ sim::parsed_options parse(std::vector<std::string> args)
 {
     args.insert(args.begin(), "fslog-sim");
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& arg : args) {
         argv.push_back(arg.data());
     }

@@ -20,7 +20,6 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
-#include <variant>
 #include <vector>
 
 namespace {
@@ -55,10 +54,10 @@ std::string logs_problem(const options& given)
     return given.logs.empty() ? "no LOG given" : "";
 }
 
-// The options, or the status to leave with.
-std::variant<options, int> parse_options(int argc, char** argv)
+// Reads the command line into `parsed`; the status to leave with, or
+// nothing to go on.
+std::optional<int> parse_options(int argc, char** argv, options& parsed)
 {
-    options parsed;
     cli::command_line line = cli::parse(argc, argv, report_program, report_options,
                                         [&parsed](std::string_view name, std::string_view) {
                                             (name == "json" ? parsed.json : parsed.follow) = true;
@@ -68,10 +67,7 @@ std::variant<options, int> parse_options(int argc, char** argv)
     if (line.error.empty()) {
         line.error = logs_problem(parsed);
     }
-    if (const auto status = cli::answer(report_program, line)) {
-        return *status;
-    }
-    return parsed;
+    return cli::answer(report_program, line);
 }
 
 bool write_out(std::string_view text)
@@ -169,10 +165,9 @@ int follow(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    const auto parsed = parse_options(argc, argv);
-    if (const int* status = std::get_if<int>(&parsed)) {
+    options given;
+    if (const auto status = parse_options(argc, argv, given)) {
         return *status;
     }
-    const options& given = std::get<options>(parsed);
     return given.follow ? follow(given.logs.front()) : summarise(given);
 }
