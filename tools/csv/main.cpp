@@ -1,12 +1,14 @@
 // fslog-csv [--time] [--utc] [LOG]: fslog's log (a file, plain or gzip, or
 // standard input) as CSV on standard output. Status 0, or 1 when a line was
-// skipped as no log row (or a start line gave no time for --time), or 2
-// when the log can't be read or the CSV can't be written.
+// skipped as no log row (or, with a time column, a start line gave no
+// time), or 2 for a bad command line, a log that can't be read or a CSV
+// that can't be written.
+#include "cli/cli.hpp"
 #include "csv/log_converter.hpp"
-
 #include "logread/log_input.hpp"
 #include "logread/write_all.hpp"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -18,6 +20,17 @@ namespace {
 constexpr int status_skipped = 1;
 constexpr int status_trouble = 2;
 
+constexpr cli::program csv_program{"fslog-csv",
+                                   "Usage: fslog-csv [--time] [--utc] [LOG]\n"
+                                   "Writes fslog's log (LOG, plain or gzip; standard input without LOG or\n"
+                                   "for -) as CSV on standard output, one line per row.\n"
+                                   "  --time      add a first column: each row's local date and time, with\n"
+                                   "              its UTC offset\n"
+                                   "  --utc       the same in UTC\n"
+                                   "  -h, --help  show this text\n"
+                                   "  --version   show the version\n"};
+constexpr std::array<cli::option, 2> csv_options{{{.name = "time"}, {.name = "utc"}}};
+
 // Writes out what the converter has so far. Rows go out as soon as they are
 // complete, so a log that is still growing (fslog ... | fslog-csv) converts live.
 bool pass_on(csv::log_converter& converter)
@@ -26,22 +39,15 @@ bool pass_on(csv::log_converter& converter)
     return logread::write_all(STDOUT_FILENO, converter.take_csv());
 }
 
-struct options {
-    csv::time_column time = csv::time_column::without;
-    logread::time_zone zone = logread::time_zone::local;
-    const char* log = "-";
-};
-
-int convert(const options& given)
+int convert(const std::string& path, csv::time_column time, logread::time_zone zone)
 {
-    const std::string path = given.log;
     logread::log_input input(path);
     if (input.open_error() != 0) {
         std::fprintf(stderr, "fslog-csv: can't open %s: %s\n", path.c_str(),
                      std::strerror(input.open_error()));
         return status_trouble;
     }
-    csv::log_converter converter(input.name(), given.time, given.zone);
+    csv::log_converter converter(input.name(), time, zone);
     logread::line_reader& reader = converter.reader();
     const logread::feed_end end = logread::feed_all(input, reader, [&] { return pass_on(converter); });
     if (end == logread::feed_end::read_failed) {
@@ -60,24 +66,19 @@ int convert(const options& given)
 
 int main(int argc, char** argv)
 {
-    options given;
-    int next = 1;
-    for (; next < argc; ++next) {
-        const std::string_view option = argv[next];
-        if (option == "--time") {
-            given.time = csv::time_column::with;
-        } else if (option == "--utc") {
-            given.time = csv::time_column::with;
-            given.zone = logread::time_zone::utc;
-        } else {
-            break;
-        }
+    csv::time_column time = csv::time_column::without;
+    logread::time_zone zone = logread::time_zone::local;
+    cli::command_line line =
+        cli::parse(argc, argv, csv_program, csv_options, [&](std::string_view name, std::string_view) {
+            time = csv::time_column::with;
+            zone = name == "utc" ? logread::time_zone::utc : zone;
+            return std::string();
+        });
+    if (line.operands.size() > 1) {
+        line.error = "one LOG at most";
     }
-    const int logs = argc - next;
-    given.log = logs == 1 ? argv[next] : "-";
-    if (logs > 1 || (given.log[0] == '-' && given.log[1] != '\0')) {
-        std::fputs("Usage: fslog-csv [--time] [--utc] [LOG]\n", stderr);
-        return status_trouble;
+    if (const auto status = cli::answer(csv_program, line)) {
+        return *status;
     }
-    return convert(given);
+    return convert(line.operands.empty() ? "-" : line.operands.front(), time, zone);
 }

@@ -1,5 +1,6 @@
 #include "plot/options.hpp"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <ctime>
@@ -114,6 +115,72 @@ bool in_order(const options& given)
            given.from->seconds < given.to->seconds;
 }
 
+constexpr std::array<cli::option, 5> option_table{{
+    {.name = "from", .takes_value = true},
+    {.name = "to", .takes_value = true},
+    {.name = "size", .takes_value = true},
+    {.name = "elapsed"},
+    {.name = "utc"},
+}};
+
+// --from and --to as given: they are read once the zone is known, wherever
+// --utc stands.
+struct window_texts {
+    std::optional<std::string> from;
+    std::optional<std::string> to;
+};
+
+// One option as given; why its value is bad, or nothing.
+std::string read_option(options& given, window_texts& window, std::string_view name, const std::string& value)
+{
+    if (name == "from" || name == "to") {
+        (name == "from" ? window.from : window.to) = value;
+    } else if (name == "size") {
+        return parse_size(value, given)
+                   ? ""
+                   : "--size " + value + ": not WIDTHxHEIGHT in pixels, each 200 to 20000";
+    } else if (name == "utc") {
+        given.zone = logread::time_zone::utc;
+    } else {
+        given.elapsed = true;
+    }
+    return {};
+}
+
+// One end of the window; why it is no time, or nothing.
+std::string read_end(const char* name, const std::optional<std::string>& text, logread::time_zone zone,
+                     std::optional<time_point>& end)
+{
+    end = text ? parse_time_point(*text, zone) : std::nullopt;
+    return !text || end
+               ? ""
+               : std::string(name) + " " + *text +
+                     ": not a time (YYYY-MM-DDTHH:MM[:SS], with an offset or not) or a number of seconds";
+}
+
+// The window's ends, the LOGs and OUT; why they won't do, or nothing.
+std::string read_operands(options& given, const window_texts& window, std::vector<std::string> files)
+{
+    for (const std::string& problem : {read_end("--from", window.from, given.zone, given.from),
+                                       read_end("--to", window.to, given.zone, given.to)}) {
+        if (!problem.empty()) {
+            return problem;
+        }
+    }
+    if (files.size() < 2) {
+        return "give at least one LOG and the OUT picture";
+    }
+    given.out = files.back();
+    files.pop_back();
+    given.logs = files;
+    const std::optional<image_format> format = format_of(given.out);
+    if (!format) {
+        return given.out + ": OUT must end in .png or .svg";
+    }
+    given.format = *format;
+    return in_order(given) ? "" : "--from must come before --to";
+}
+
 } // namespace
 
 std::optional<time_point> parse_time_point(const std::string& text, logread::time_zone zone)
@@ -127,65 +194,19 @@ std::optional<time_point> parse_time_point(const std::string& text, logread::tim
     return std::nullopt;
 }
 
-parsed_options parse_options(const std::vector<std::string>& arguments)
+parsed_options parse_options(int argc, char** argv)
 {
-    options given;
-    std::vector<std::string> files;
-    std::optional<std::string> from;
-    std::optional<std::string> to;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        const bool takes_value = argument == "--from" || argument == "--to" || argument == "--size";
-        if (takes_value && i + 1 == arguments.size()) {
-            return {std::nullopt, argument + " needs a value"};
-        }
-        if (argument == "--from" || argument == "--to") {
-            (argument == "--from" ? from : to) = arguments[++i];
-        } else if (argument == "--size") {
-            if (!parse_size(arguments[++i], given)) {
-                return {std::nullopt,
-                        "--size " + arguments[i] + ": not WIDTHxHEIGHT in pixels, each 200 to 20000"};
-            }
-        } else if (argument == "--elapsed") {
-            given.elapsed = true;
-        } else if (argument == "--utc") {
-            given.zone = logread::time_zone::utc;
-        } else if (argument.starts_with("--")) {
-            return {std::nullopt, "unknown option " + argument};
-        } else {
-            files.push_back(argument);
-        }
+    parsed_options parsed;
+    options& given = parsed.given;
+    window_texts window;
+    parsed.line =
+        cli::parse(argc, argv, program, option_table, [&](std::string_view name, std::string_view value) {
+            return read_option(given, window, name, std::string(value));
+        });
+    if (parsed.line.error.empty()) {
+        parsed.line.error = read_operands(given, window, parsed.line.operands);
     }
-    // The times are read once the zone is known, wherever --utc stood.
-    const auto read_end = [&](const char* name, const std::optional<std::string>& text,
-                              std::optional<time_point>& end) {
-        end = text ? parse_time_point(*text, given.zone) : std::nullopt;
-        return !text || end
-                   ? std::string()
-                   : std::string(name) + " " + *text +
-                         ": not a time (YYYY-MM-DDTHH:MM[:SS], with an offset or not) or a number of seconds";
-    };
-    for (const std::string& problem :
-         {read_end("--from", from, given.from), read_end("--to", to, given.to)}) {
-        if (!problem.empty()) {
-            return {std::nullopt, problem};
-        }
-    }
-    if (files.size() < 2) {
-        return {std::nullopt, "give at least one LOG and the OUT picture"};
-    }
-    given.out = files.back();
-    files.pop_back();
-    given.logs = files;
-    const std::optional<image_format> format = format_of(given.out);
-    if (!format) {
-        return {std::nullopt, given.out + ": OUT must end in .png or .svg"};
-    }
-    given.format = *format;
-    if (!in_order(given)) {
-        return {std::nullopt, "--from must come before --to"};
-    }
-    return {given, {}};
+    return parsed;
 }
 
 } // namespace plot
