@@ -5,11 +5,6 @@ namespace report {
 
 namespace {
 
-bool complete(const logread::row_values& values)
-{
-    return values.adc && values.dds && values.tuning;
-}
-
 void count_row(summary& into, const logread::row_values& values, const row_time& when,
                const std::optional<double>& rate)
 {
@@ -18,20 +13,18 @@ void count_row(summary& into, const logread::row_values& values, const row_time&
     }
     into.last = when;
     ++into.rows;
-    into.complete_rows += complete(values) ? 1U : 0U;
-    into.failures[0] += values.adc ? 0U : 1U;
-    into.failures[1] += values.dds ? 0U : 1U;
-    into.failures[2] += values.tuning ? 0U : 1U;
-    into.cs_bad[0] += values.dds_cs_bad ? 1U : 0U;
-    into.cs_bad[1] += values.tuning_cs_bad ? 1U : 0U;
-    for (std::size_t channel = 0; values.adc && channel < into.channels.size(); ++channel) {
-        into.channels[channel].add((*values.adc)[channel]);
+    into.complete_rows += logread::complete(values) ? 1U : 0U;
+    for (std::size_t query = 0; query < into.failures.size(); ++query) {
+        into.failures[query] += logread::answered(values, logread::all_queries[query]) ? 0U : 1U;
     }
-    if (rate) {
-        into.dds2_rate.add(*rate);
+    for (std::size_t query = 0; query < into.cs_bad.size(); ++query) {
+        into.cs_bad[query] += logread::cs_bad(values, logread::checked_queries[query]) ? 1U : 0U;
     }
-    if (values.tuning) {
-        into.tuning.add(*values.tuning);
+    const auto now = logread::series_of(values, rate);
+    for (std::size_t index = 0; index < now.size(); ++index) {
+        if (now[index]) {
+            into.series[index].add(*now[index]);
+        }
     }
 }
 
@@ -63,7 +56,7 @@ void log_summary::on_row(const logread::row_event& row)
     if (!since_complete_) {
         since_complete_ = when;
     }
-    if (complete(row.values)) {
+    if (logread::complete(row.values)) {
         end_stretch(run, when);
         since_complete_ = when;
     }
