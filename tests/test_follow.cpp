@@ -129,17 +129,32 @@ void poll_until_still(logread::followed_log& log)
     }
 }
 
+// A row holding only its tuning word.
+std::string tuning_row(double elapsed, long tuning)
+{
+    return log_text::text_of({.elapsed = elapsed, .tuning = tuning});
+}
+
 const std::string start_lines = log_text::start_lines("Tue Dec  8 09:14:03 2026");
 
-TEST(FollowedLog, LineNumbersGoOnAfterTheNewestRowWasTakenUnended)
-{
-    harness::scratch_dir dir("follow-lines");
+// A log with a run's start and one row, followed and read to its end.
+class FollowedLog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        append(path, start_lines + tuning_row(1, 5));
+        poll_until_still(log);
+    }
+
+    const harness::scratch_dir dir{"followed-log"};
     const std::string path = dir / "unit.log";
-    append(path, start_lines + log_text::text_of({1, std::nullopt, std::nullopt, 5}));
     line_recorder seen;
-    logread::followed_log log(path, seen);
-    poll_until_still(log);
-    append(path, log_text::text_of({2, std::nullopt, std::nullopt, 6}) + "\nnoise");
+    logread::followed_log log{path, seen};
+};
+
+TEST_F(FollowedLog, LineNumbersGoOnAfterTheNewestRowWasTakenUnended)
+{
+    append(path, tuning_row(2, 6) + "\nnoise");
     poll_until_still(log);
     append(path, " goes on"); // the rest of the line taken: the same line
     poll_until_still(log);
@@ -147,17 +162,11 @@ TEST(FollowedLog, LineNumbersGoOnAfterTheNewestRowWasTakenUnended)
     EXPECT_EQ(seen.skipped, (std::vector<std::size_t>{5, 5}));
 }
 
-TEST(FollowedLog, ReadsTheRowsWrittenToAFileJustBeforeItWasRenamed)
+TEST_F(FollowedLog, ReadsTheRowsWrittenToAFileJustBeforeItWasRenamed)
 {
-    harness::scratch_dir dir("follow-rename-rows");
-    const std::string path = dir / "unit.log";
-    append(path, start_lines + log_text::text_of({1, std::nullopt, std::nullopt, 5}));
-    line_recorder seen;
-    logread::followed_log log(path, seen);
-    poll_until_still(log);
-    append(path, log_text::text_of({2, std::nullopt, std::nullopt, 6}));
+    append(path, tuning_row(2, 6));
     std::filesystem::rename(path, dir / "unit.log.1");
-    append(path, start_lines + log_text::text_of({0.5, std::nullopt, std::nullopt, 7}));
+    append(path, start_lines + tuning_row(0.5, 7));
     poll_until_still(log);
     EXPECT_EQ(seen.rows, (std::vector<std::string>{"3 1.000", "4 2.000", "3 0.500"}));
     EXPECT_EQ(seen.skipped, std::vector<std::size_t>{});
