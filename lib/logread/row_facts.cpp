@@ -26,12 +26,7 @@ bool cs_bad(const row_values& values, query asked)
 
 bool complete(const row_values& values)
 {
-    for (const query asked : all_queries) {
-        if (!answered(values, asked)) {
-            return false;
-        }
-    }
-    return true;
+    return values.adc && values.dds && values.tuning;
 }
 
 std::array<bool, fault_count> faults_of(const row_values& values)
@@ -45,10 +40,9 @@ std::array<bool, fault_count> faults_of(const row_values& values)
     return faults;
 }
 
-std::array<std::optional<double>, series_count> series_of(const row_values& values,
-                                                          std::optional<double> rate)
+series_values series_of(const row_values& values, std::optional<double> rate)
 {
-    std::array<std::optional<double>, series_count> taken{};
+    series_values taken{};
     for (std::size_t channel = 0; values.adc && channel < channel_names.size(); ++channel) {
         taken[channel] = (*values.adc)[channel];
     }

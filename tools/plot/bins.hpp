@@ -34,7 +34,7 @@ struct bin {
 // the row has none) and its faults.
 struct sample {
     double x = 0;
-    std::array<std::optional<double>, logread::series_count> values{};
+    logread::series_values values{};
     std::array<bool, logread::fault_count> faults{};
 };
 

@@ -52,7 +52,7 @@ private:
     // the run's start is not known.
     double clock_ = 0;
     double clock_start_ = 0; // first row on this clock
-    std::array<std::optional<double>, logread::series_count> latest_;
+    logread::series_values latest_;
     std::optional<double> dds1_;
     std::optional<double> dds2_;
     std::vector<recent_window> windows_;       // one per series

@@ -6,7 +6,7 @@ namespace report {
 namespace {
 
 void count_row(summary& into, const logread::row_values& values, const row_time& when,
-               const std::optional<double>& rate)
+               const logread::series_values& now)
 {
     if (into.rows == 0) {
         into.first = when;
@@ -20,7 +20,6 @@ void count_row(summary& into, const logread::row_values& values, const row_time&
     for (std::size_t query = 0; query < into.cs_bad.size(); ++query) {
         into.cs_bad[query] += logread::cs_bad(values, logread::checked_queries[query]) ? 1U : 0U;
     }
-    const auto now = logread::series_of(values, rate);
     for (std::size_t index = 0; index < now.size(); ++index) {
         if (now[index]) {
             into.series[index].add(*now[index]);
@@ -50,9 +49,9 @@ void log_summary::on_row(const logread::row_event& row)
 {
     summary& run = current_run();
     const row_time when{row.time, row.values.elapsed};
-    const std::optional<double> rate = rate_.take(row);
-    count_row(run, row.values, when, rate);
-    count_row(total_, row.values, when, rate);
+    const logread::series_values now = logread::series_of(row.values, rate_.take(row));
+    count_row(run, row.values, when, now);
+    count_row(total_, row.values, when, now);
     if (!since_complete_) {
         since_complete_ = when;
     }
