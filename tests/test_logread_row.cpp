@@ -294,52 +294,39 @@ TEST(LogRowText, LinesThatAreNoRowsAreNamedAndSkipped)
 
 // ---- What a row says about the unit ----
 
-logread::row_values values_of_text(const std::string& text)
-{
-    const reading seen = read_log(text);
-    EXPECT_EQ(seen.values.size(), 1u) << text;
-    return seen.values.empty() ? logread::row_values{} : seen.values.front();
-}
-
 constexpr std::array<int, 4> adc_readings{812, 2047, 1530, 2214};
 constexpr std::array<long, 3> dds_words{1932735283, 2576980377, -1717986919};
 
+// The queries that failed (adc, dds, tuning), then the replies noted
+// "(CS bad!)" (dds, tuning).
+using fault_flags = std::array<bool, logread::fault_count>;
+
+// A row's faults, and whether it is complete, as the library reads its text.
+std::pair<fault_flags, bool> facts_of(const row& written)
+{
+    const reading seen = read_log(text_of(written));
+    EXPECT_EQ(seen.values.size(), 1u);
+    const logread::row_values values = seen.values.empty() ? logread::row_values{} : seen.values.front();
+    return {logread::faults_of(values), logread::complete(values)};
+}
+
 TEST(RowFacts, ACompleteRowNeedsAllThreeGroups)
 {
-    using logread::query;
-    const auto complete = [](const row& r) { return logread::complete(values_of_text(text_of(r))); };
-    EXPECT_TRUE(complete({0.5, adc_readings, dds_words, -1190}));
-    EXPECT_FALSE(complete({0.5, std::nullopt, dds_words, -1190}));
-    EXPECT_FALSE(complete({0.5, adc_readings, std::nullopt, -1190}));
-    EXPECT_FALSE(complete({0.5, adc_readings, dds_words, std::nullopt}));
-    // A reply noted "(CS bad!)" still answered.
-    EXPECT_TRUE(complete({0.5, adc_readings, dds_words, -1190, true, true}));
-
-    const logread::row_values without_dds = values_of_text(text_of({0.5, adc_readings, std::nullopt, -1190}));
-    EXPECT_TRUE(logread::answered(without_dds, query::adc));
-    EXPECT_FALSE(logread::answered(without_dds, query::dds));
-    EXPECT_TRUE(logread::answered(without_dds, query::tuning));
+    EXPECT_EQ(facts_of({0.5, adc_readings, dds_words, -1190}), std::pair(fault_flags{}, true));
+    EXPECT_EQ(facts_of({0.5, std::nullopt, dds_words, -1190}), std::pair(fault_flags{1, 0, 0, 0, 0}, false));
+    EXPECT_EQ(facts_of({0.5, adc_readings, std::nullopt, -1190}),
+              std::pair(fault_flags{0, 1, 0, 0, 0}, false));
+    EXPECT_EQ(facts_of({0.5, adc_readings, dds_words, std::nullopt}),
+              std::pair(fault_flags{0, 0, 1, 0, 0}, false));
 }
 
 TEST(RowFacts, EachCsBadCountsForItsOwnGroup)
 {
-    using logread::query;
-    const logread::row_values dds_noted =
-        values_of_text(text_of({0.5, adc_readings, dds_words, -1190, true, false}));
-    EXPECT_TRUE(logread::cs_bad(dds_noted, query::dds));
-    EXPECT_FALSE(logread::cs_bad(dds_noted, query::tuning));
-    EXPECT_EQ(logread::faults_of(dds_noted), (std::array<bool, logread::fault_count>{0, 0, 0, 1, 0}));
-
-    const logread::row_values tuning_noted =
-        values_of_text(text_of({0.5, adc_readings, dds_words, -1190, false, true}));
-    EXPECT_FALSE(logread::cs_bad(tuning_noted, query::dds));
-    EXPECT_TRUE(logread::cs_bad(tuning_noted, query::tuning));
-    EXPECT_EQ(logread::faults_of(tuning_noted), (std::array<bool, logread::fault_count>{0, 0, 0, 0, 1}));
-
-    // The DDS query failed and the tuning reply was noted: the note is the tuning's.
-    const logread::row_values failed_and_noted =
-        values_of_text(text_of({0.5, adc_readings, std::nullopt, -1190, false, true}));
-    EXPECT_EQ(logread::faults_of(failed_and_noted), (std::array<bool, logread::fault_count>{0, 1, 0, 0, 1}));
+    // A reply noted "(CS bad!)" still answered: the row stays complete.
+    EXPECT_EQ(facts_of({0.5, adc_readings, dds_words, -1190, true, false}),
+              std::pair(fault_flags{0, 0, 0, 1, 0}, true));
+    EXPECT_EQ(facts_of({0.5, adc_readings, dds_words, -1190, false, true}),
+              std::pair(fault_flags{0, 0, 0, 0, 1}, true));
 }
 
 // A series' value in the metrics' text form, as Prometheus scrapes it.
