@@ -24,11 +24,11 @@ public:
     double sd() const;
 
 private:
-    // The mean is the sum over the count: exact for the readings, which are
-    // whole numbers, in whatever order values are added and streams merged.
-    // The squared deviations from it are summed as Welford does, which stays
-    // exact enough over a week of readings where a plain sum of squares
-    // would not.
+    // The mean is the sum over the count: for whole numbers (the ADC counts,
+    // the tuning word) it is exact, in whatever order values are added and
+    // streams merged. The squared deviations from it are summed as Welford
+    // does, which stays exact enough over a week of readings where a plain
+    // sum of squares would not.
     std::uint64_t count_ = 0;
     double sum_ = 0;
     double mean_ = 0; // sum_ / count_
