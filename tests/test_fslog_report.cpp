@@ -2,6 +2,8 @@
 // view of a log that is written, rotated and missing while it watches.
 #include "harness.hpp"
 #include "log_text.hpp"
+#include "logread/line_reader.hpp"
+#include "report/live_view.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -81,10 +83,12 @@ TEST_F(FslogReport, FiguresOfASmallLogWithKnownValues)
     EXPECT_EQ(first["longest_without_complete_row"]["began"], "2026-12-08T09:14:04.000+01:00");
     EXPECT_DOUBLE_EQ(first["channels"]["vcxo"]["mean"].get<double>(), 2203);
     EXPECT_NEAR(first["channels"]["vcxo"]["sd"].get<double>(), std::sqrt(5.0), 1e-9);
-    // Rates 1000/1 s and 3000/12 s. The first reading has none, nor has
-    // the one at 14 s: its row lost its ADC query, so its time is unknown.
-    EXPECT_DOUBLE_EQ(first["dds2_rate"]["mean"].get<double>(), 625);
-    EXPECT_DOUBLE_EQ(first["dds2_rate"]["sd"].get<double>(), 375);
+    // 1000 counts in 1 s, 3000 in 12 s: the rate is all the counts over all
+    // the time, not the mean of 1000 and 250, and its one 10 s window has no
+    // spread. The reading at 14 s has no time (its row lost its ADC query).
+    EXPECT_DOUBLE_EQ(first["dds2_rate"]["mean"].get<double>(), 4000.0 / 13);
+    EXPECT_DOUBLE_EQ(first["dds2_rate"]["sd"].get<double>(), 0);
+    EXPECT_EQ(first["dds2_rate"]["jumps"], 0);
     EXPECT_EQ(first["user_tuning"], (json{{"min", -5.0}, {"max", 4.0}}));
     // A run's first DDS reading never has a rate, whatever came before.
     EXPECT_EQ(all["runs"][1]["dds2_rate"]["mean"], nullptr);
@@ -133,6 +137,81 @@ TEST_F(FslogReport, TimesAcrossTheAutumnChangeCarryTheirZoneAndOverlappingFilesA
     EXPECT_EQ(twice.exit_code, 2);
     EXPECT_NE(twice.err.find("overlap"), std::string::npos) << twice.err;
     EXPECT_EQ(twice.out, "");
+}
+
+TEST_F(FslogReport, CoverageTellsTheTimeLostToAFailedQueryAndToAStop)
+{
+    // Run 1: a complete row every half second for 20 s, but for a failed DDS
+    // query at 10.5 s whose reset leaves no complete row until 16.5 s. Run 2
+    // starts a minute after run 1's last row, and runs 10 s, with a failed
+    // query at 5 s and no complete row until 8 s.
+    harness::scratch_dir dir("report-coverage");
+    // A row every half second for `seconds`, complete but for the one at
+    // `failed` and those after it until `back`.
+    const auto run = [](int seconds, double failed, double back) {
+        std::string text;
+        for (int half = 0; half <= 2 * seconds; ++half) {
+            const double elapsed = half / 2.0;
+            if (elapsed == failed) {
+                text += text_of(row{elapsed, {{812, 2047, 1530, 2214}}, std::nullopt, -1190});
+            } else if (elapsed < failed || elapsed >= back) {
+                text += text_of(row{elapsed, {{812, 2047, 1530, 2214}}, {{1, 5000, 5000}}, -1190});
+            }
+        }
+        return text;
+    };
+    const std::string log = start_lines("Tue Dec  8 09:14:03 2026") + run(20, 10.5, 16.5) + "\n" +
+                            start_lines("Tue Dec  8 09:15:23 2026") + run(10, 5, 8);
+    write_file(dir / "unit.log", log);
+    const json all = json::parse(harness::run_to_end({report_bin, "--json", dir / "unit.log"}, 10s).out);
+    // Covered: up to a second after each complete row, within the span.
+    EXPECT_EQ(all["runs"][0]["time"], (json{{"span_s", 20.0}, {"between_runs_s", 0.0}, {"covered_s", 14.5}}));
+    EXPECT_EQ(all["runs"][1]["time"], (json{{"span_s", 10.0}, {"between_runs_s", 60.0}, {"covered_s", 7.5}}));
+    EXPECT_EQ(all["time"], (json{{"span_s", 90.0}, {"between_runs_s", 60.0}, {"covered_s", 22.0}}));
+
+    const std::string text = harness::run_to_end({report_bin, dir / "unit.log"}, 10s).out;
+    EXPECT_NE(
+        text.find(
+            "  rows        46, 44 complete (95.65%)\n"
+            "  covered     24.44% of the time, 22.0 s of 1 min 30 s, by a complete row at most 1 s old\n"
+            "  lost        8.0 s to failed queries, 1 min 00 s between runs\n"),
+        std::string::npos)
+        << text;
+    EXPECT_NE(text.find("  lost        2.5 s to failed queries; stopped 1 min 00 s before this run\n"),
+              std::string::npos);
+}
+
+TEST_F(FslogReport, LiveViewFitsEightyColumnsAndTellsASilentUnitByItsRows)
+{
+    // Complete rows for 20 s, with DDS 2 at 100000 a second; then the unit
+    // falls silent and fslog's rows hold only their elapsed time, until 40 s.
+    std::string log = start_lines("Tue Dec  8 09:14:03 2026");
+    for (int step = 0; step <= 800; ++step) {
+        const double elapsed = 0.05 * step;
+        log +=
+            elapsed <= 20
+                ? text_of(row{elapsed, {{812, 2047, 1530, 2214}}, {{1932735283, 5000L * step, 5000}}, -1190})
+                : text_of(row{elapsed});
+    }
+    report::live_view view("/var/log/fslog/ttyUSB0.log", logread::time_zone::local);
+    logread::line_reader reader(view);
+    reader.feed(log);
+    reader.finish();
+    constexpr double start = 1796717643; // 09:14:03 CET
+    const std::vector<std::string> screen = view.screen(start + 55);
+    std::string shown;
+    for (const std::string& line : screen) {
+        if (line.find('\x1b') == std::string::npos) {
+            EXPECT_LE(line.size(), 80u) << line;
+        }
+        shown += line + "\n";
+    }
+    // The readings are 35 s old: each is marked.
+    EXPECT_NE(shown.find("\nvcxo             2214*"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\ndds2 rate    100000.0*"), std::string::npos);
+    EXPECT_NE(shown.find("(* older than 30 s)"), std::string::npos);
+    EXPECT_NE(shown.find("last row 15.0 s ago, \x1b"), std::string::npos);
+    EXPECT_NE(shown.find(" NO COMPLETE ROW FOR 35.0 s "), std::string::npos);
 }
 
 // fslog-report --follow with a pseudo-terminal as its standard output, as
@@ -214,14 +293,18 @@ TEST(FslogReportFollow, PrintsOneLineEveryTenSecondsWhenNotOnATerminal)
     harness::scratch_dir dir("report-lines");
     const std::string log = dir / "unit.log";
     harness::child_process follower({report_bin, "--follow", log});
-    write_file(log, start_lines("Tue Dec  8 09:14:03 2026") +
+    write_file(log, start_lines("Tue Dec  8 09:14:03 2020") +
                         text_of(row{0.5, {{812, 2047, 1530, 2214}}, {{1932735283, 5000, 5000}}, -1190}));
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(
         follower.read_until([](const std::string& out) { return out.find('\n') != std::string::npos; }, 15s));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 9s);
     EXPECT_NE(follower.out().find(log + ": 1 rows,"), std::string::npos) << follower.out();
-    EXPECT_NE(follower.out().find("vcxo 2214; "), std::string::npos);
+    // A row of years ago: its values are marked stale, and the unit's
+    // silence tells from fslog's by the age of the last row.
+    EXPECT_NE(follower.out().find("vcxo 2214*; "), std::string::npos);
+    EXPECT_NE(follower.out().find("; last row "), std::string::npos);
+    EXPECT_NE(follower.out().find(" ago, last complete row "), std::string::npos);
     EXPECT_EQ(follower.out().find('\x1b'), std::string::npos);
 }
 

@@ -1,6 +1,7 @@
 // The log library: runs, absolute times, appended restarts, rotated files,
 // the DDS 2 rate and gzip input.
 #include "harness.hpp"
+#include "log_text.hpp"
 #include "logread/dds_rate.hpp"
 #include "logread/line_reader.hpp"
 #include "logread/log_files.hpp"
@@ -11,7 +12,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <optional>
+#include <random>
 #include <vector>
 
 namespace {
@@ -37,7 +40,7 @@ struct seen_row {
     std::size_t run = 0;
     std::string elapsed;
     std::optional<double> time;
-    std::optional<double> rate;
+    std::optional<logread::rate_span> rate;
 };
 
 struct recorder : logread::log_events {
@@ -49,7 +52,8 @@ struct recorder : logread::log_events {
     }
     void on_row(const logread::row_event& row) override
     {
-        rows.push_back({row.line_number, row.run, std::string(row.text.elapsed), row.time, rate.take(row)});
+        rows.push_back(
+            {row.line_number, row.run, std::string(row.text.elapsed), row.time, rate.take(row).span});
     }
     void on_skipped(const logread::skipped_line& line) override { skipped.push_back(describe("log", line)); }
 
@@ -176,7 +180,7 @@ TEST(StartLines, DatesThatDoNotExistOrClockChangesAreSaidWhichHourIsTaken)
     }
 }
 
-TEST(DdsRate, SpansAMissedReadingButNotAResetBeforeItAndStartsAfreshWithEachRun)
+TEST(DdsRate, SpansAMissedReadingCarriesOneOfUnknownTimeOnAndStartsAfreshWithEachRun)
 {
     const std::string adc = "        812    2047    1530    2214  ";
     const std::string log = start_line + header + "\n         0.000" + adc + "1 100 100 7 " + // no rate
@@ -185,24 +189,76 @@ TEST(DdsRate, SpansAMissedReadingButNotAResetBeforeItAndStartsAfreshWithEachRun)
                             "\n         6.150" + adc + "1 615100 610000 7 " + // spans 6.1 s
                             "\n         6.200" + adc + "(CS bad!) 1 620100 5000 7 " +
                             // The ADC query failed: the DDS reading came after a
-                            // reset, so neither it nor the next one has a time span.
+                            // reset, at an unknown time, so its delta goes on
+                            // into the next reading's span, from 6.2 s.
                             "\n         6.250     1 1220100 600000 7 " + "\n        12.300" + adc +
                             "1 1225100 5000 7 " + "\n        12.350" + adc + "1 1230100 5000 7 " + "\n" +
                             start_line + header + "\n         0.040" + adc + "1 4000 4000 7 ";
     const recorder seen = read_files({log});
     std::vector<std::optional<double>> rates;
     for (const seen_row& row : seen.rows) {
-        rates.push_back(row.rate);
+        rates.push_back(row.rate ? row.rate->rate() : std::nullopt);
     }
     const std::vector<std::optional<double>> expected = {std::nullopt,   100000.0, std::nullopt,
                                                          610000.0 / 6.1, 100000.0, std::nullopt,
-                                                         std::nullopt,   100000.0, std::nullopt};
+                                                         605000.0 / 6.1, 100000.0, std::nullopt};
     ASSERT_EQ(rates.size(), expected.size());
     for (std::size_t i = 0; i < rates.size(); ++i) {
         ASSERT_EQ(rates[i].has_value(), expected[i].has_value()) << "row " << i;
         if (rates[i]) {
             EXPECT_NEAR(*rates[i], *expected[i], 1e-3) << "row " << i;
         }
+    }
+}
+
+// A busy host's log of DDS 2 counting exactly 100000 a second: each row's
+// elapsed time is taken before an ADC exchange of varying length, and the
+// DDS reading comes after it. Halfway, fslog is paused for 30 s within an
+// exchange; later the unit is replugged and its counter starts afresh.
+TEST(DdsRate, SumsOfASlowHostsLogGiveTheTrueRateAndLeaveJumpsOut)
+{
+    std::mt19937_64 random(7);
+    std::exponential_distribution<double> wait(1 / 0.03);
+    std::uniform_real_distribution<double> chance(0, 1);
+    constexpr double rate = 100000;
+    std::string log = log_text::start_lines("Tue Dec  8 09:14:03 2026");
+    double now = 0;
+    double counter_zero = -5;
+    long shown = 0;
+    for (int row = 0; now < 1800; ++row) {
+        const double elapsed = now;
+        now += 0.018 + wait(random) + (chance(random) < 0.01 ? 0.4 : 0.0) + (row == 6000 ? 30 : 0);
+        counter_zero = row == 12000 ? now : counter_zero;
+        const auto dds2 = static_cast<long>((now - counter_zero) * rate) % (1L << 32);
+        log += log_text::text_of(
+            {elapsed, {{812, 2047, 1530, 2214}}, {{1, dds2, row == 0 ? dds2 : dds2 - shown}}});
+        shown = dds2;
+        now += 0.031 + wait(random);
+    }
+    logread::rate_span sum;
+    std::vector<double> windows;
+    std::size_t jumps = 0;
+    struct : logread::log_events {
+        std::function<void(const logread::row_event&)> take;
+        void on_row(const logread::row_event& row) override { take(row); }
+    } events;
+    logread::dds_rate estimator;
+    events.take = [&](const logread::row_event& row) {
+        const logread::rate_reading reading = estimator.take(row);
+        sum.add(reading.span.value_or(logread::rate_span{}));
+        jumps += reading.jump ? 1 : 0;
+        if (reading.window) {
+            windows.push_back(*reading.window);
+        }
+    };
+    logread::line_reader reader(events);
+    reader.feed(log);
+    reader.finish();
+    EXPECT_NEAR(*sum.rate() / rate, 1, 5e-4);
+    EXPECT_EQ(jumps, 2u);
+    EXPECT_GT(windows.size(), 170u);
+    for (const double window : windows) {
+        EXPECT_NEAR(window / rate, 1, 0.1); // a long exchange at either end moves it
     }
 }
 

@@ -21,9 +21,8 @@ public:
 
     void on_file(const std::string& name) override
     {
-        if (last_time_) {
-            previous_ = {last_file_, *last_time_};
-        }
+        previous_time_ = last_time_;
+        previous_file_ = last_file_;
         file_ = name;
         next_.on_file(name);
     }
@@ -44,10 +43,10 @@ public:
         if (!problem_.empty()) {
             return;
         }
-        if (row.time && previous_ && *row.time < previous_->time - start_time_resolution) {
+        if (row.time && previous_time_ && *row.time < *previous_time_ - start_time_resolution) {
             problem_ = file_ + ":" + std::to_string(row.line_number) + ": a row at " +
-                       iso_time(*row.time, zone_) + " comes before the last row of " + previous_->file +
-                       ", at " + iso_time(previous_->time, zone_) + ": " + file_ + " and " + previous_->file +
+                       iso_time(*row.time, zone_) + " comes before the last row of " + previous_file_ +
+                       ", at " + iso_time(*previous_time_, zone_) + ": " + file_ + " and " + previous_file_ +
                        " overlap (give one unit's files, oldest first)";
             return;
         }
@@ -67,17 +66,13 @@ public:
     const std::string& problem() const { return problem_; }
 
 private:
-    struct file_end {
-        std::string file;
-        double time = 0;
-    };
-
     log_events& next_;
     time_zone zone_;
     std::string file_;
-    std::optional<double> last_time_;  // of the latest row with a time
-    std::string last_file_;            // the file that holds it
-    std::optional<file_end> previous_; // the latest timed row before this file
+    std::optional<double> last_time_;     // of the latest row with a time
+    std::string last_file_;               // the file that holds it
+    std::optional<double> previous_time_; // the latest timed row before this file
+    std::string previous_file_;           // and its file
     std::string problem_;
 };
 

@@ -76,13 +76,14 @@ void log_sampler::on_row(const logread::row_event& row)
     if (rows_read_++ == 0) {
         choose_axis(row);
     }
-    const std::optional<double> rate = rate_.take(row);
+    const logread::rate_reading rate = rate_.take(row);
     const std::optional<double> x = x_of(row);
     if (!x) {
         ++rows_off_axis_;
         return;
     }
-    bins_->add({*x, logread::series_of(row.values, rate), logread::faults_of(row.values)});
+    bins_->add(
+        {*x, row.run, logread::series_of(row.values, rate.window), logread::faults_of(row.values), rate});
 }
 
 } // namespace plot

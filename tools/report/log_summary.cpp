@@ -1,12 +1,14 @@
 // A log's health in figures: see log_summary.hpp.
 #include "report/log_summary.hpp"
 
+#include <algorithm>
+
 namespace report {
 
 namespace {
 
 void count_row(summary& into, const logread::row_values& values, const row_time& when,
-               const logread::series_values& now)
+               const logread::rate_reading& rate)
 {
     if (into.rows == 0) {
         into.first = when;
@@ -20,11 +22,14 @@ void count_row(summary& into, const logread::row_values& values, const row_time&
     for (std::size_t query = 0; query < into.cs_bad.size(); ++query) {
         into.cs_bad[query] += logread::cs_bad(values, logread::checked_queries[query]) ? 1U : 0U;
     }
+    const logread::series_values now = logread::series_of(values, rate.window);
     for (std::size_t index = 0; index < now.size(); ++index) {
         if (now[index]) {
             into.series[index].add(*now[index]);
         }
     }
+    into.dds2.add(rate.span.value_or(logread::rate_span{}));
+    into.dds2_jumps += rate.jump ? 1U : 0U;
 }
 
 void keep_longer(stretch& longest, const stretch& candidate)
@@ -53,9 +58,15 @@ void log_summary::on_row(const logread::row_event& row)
 {
     summary& run = current_run();
     const row_time when{row.time, row.values.elapsed};
-    const logread::series_values now = logread::series_of(row.values, rate_.take(row));
-    count_row(run, row.values, when, now);
-    count_row(total_, row.values, when, now);
+    if (run.rows == 0 && row.time && last_time_) {
+        run.between_runs_s = std::max(0.0, *row.time - *last_time_);
+        total_.between_runs_s += run.between_runs_s;
+    }
+    last_time_ = row.time ? row.time : last_time_;
+    coverage_.add(when.time.value_or(when.elapsed), logread::complete(row.values));
+    const logread::rate_reading rate = rate_.take(row);
+    count_row(run, row.values, when, rate);
+    count_row(total_, row.values, when, rate);
     if (!since_complete_) {
         since_complete_ = when;
     }
@@ -76,6 +87,14 @@ void log_summary::close()
         end_stretch(runs_.back(), runs_.back().last);
     }
     since_complete_.reset();
+    if (!runs_.empty() && !coverage_.empty()) {
+        summary& run = runs_.back();
+        run.span_s = coverage_.span();
+        run.covered_s = coverage_.covered();
+        total_.span_s += run.span_s + run.between_runs_s;
+        total_.covered_s += run.covered_s;
+    }
+    coverage_ = {};
 }
 
 summary& log_summary::current_run()

@@ -2,6 +2,7 @@
 // in one pass from the log library's events.
 #pragma once
 
+#include "logread/coverage.hpp"
 #include "logread/dds_rate.hpp"
 #include "logread/line_reader.hpp"
 #include "logread/row_facts.hpp"
@@ -44,8 +45,17 @@ struct summary {
     // "(CS bad!)" at each checked query's group, in the order of logread::checked_queries.
     std::array<std::uint64_t, logread::checked_queries.size()> cs_bad{};
     stretch longest_gap;
-    // Each series' figures (the DDS 2 rate in counts per second).
+    // Each series' figures; the DDS 2 rate's are those of its 10 s windows.
     std::array<logread::running_stats, logread::series_count> series;
+    // The DDS 2 rate over the whole span, and the readings left out as jumps.
+    logread::rate_span dds2;
+    std::uint64_t dds2_jumps = 0;
+    // The time: from the first row to the last, of it the time between runs
+    // (for a run, since the run before it ended), and the time covered by a
+    // fresh complete row (see logread::time_coverage). Set by close().
+    double span_s = 0;
+    double between_runs_s = 0;
+    double covered_s = 0;
 };
 
 // Feed it a log through a line_reader; after the reader's finish(), call
@@ -58,7 +68,8 @@ public:
     void on_row(const logread::row_event& row) override;
     void on_skipped(const logread::skipped_line& line) override;
 
-    // The last run has ended: its stretch to its last row counts now.
+    // The last run has ended: its stretch to its last row and its time
+    // coverage count now.
     void close();
 
     // The runs in log order, those without rows too.
@@ -75,6 +86,8 @@ private:
     std::vector<summary> runs_;
     summary total_;
     std::optional<row_time> since_complete_; // where the current stretch began
+    logread::time_coverage coverage_;        // of the current run
+    std::optional<double> last_time_;        // of the last row with an absolute time
     logread::dds_rate rate_;
     std::uint64_t skipped_ = 0;
     std::string source_; // the file being read, for messages

@@ -41,6 +41,8 @@ json summary_json(const summary& part, logread::time_zone zone)
     object["end_elapsed_s"] = part.last.elapsed;
     object["rows"] = part.rows;
     object["complete_rows"] = part.complete_rows;
+    object["time"] = {
+        {"span_s", part.span_s}, {"between_runs_s", part.between_runs_s}, {"covered_s", part.covered_s}};
     object["failures"] = counts_json(logread::all_queries, part.failures);
     object["cs_bad"] = counts_json(logread::checked_queries, part.cs_bad);
     object["longest_without_complete_row"] = {{"seconds", part.longest_gap.seconds},
@@ -51,8 +53,10 @@ json summary_json(const summary& part, logread::time_zone zone)
         channels[std::string(logread::channel_names[channel])] = stats_json(part.series[channel]);
     }
     object["channels"] = channels;
-    const json rate = stats_json(part.series[logread::dds2_rate]);
-    object["dds2_rate"] = {{"mean", rate["mean"]}, {"sd", rate["sd"]}};
+    const std::optional<double> rate = part.dds2.rate();
+    const json windows = stats_json(part.series[logread::dds2_rate]);
+    object["dds2_rate"] = {
+        {"mean", rate ? json(*rate) : json(nullptr)}, {"sd", windows["sd"]}, {"jumps", part.dds2_jumps}};
     const json tuning = stats_json(part.series[logread::user_tuning]);
     object["user_tuning"] = {{"min", tuning["min"]}, {"max", tuning["max"]}};
     return object;
