@@ -199,6 +199,17 @@ TEST_F(LocalTime, WindowEndsAreTimesOfDayOrSecondsFromTheFirstStart)
     }
     EXPECT_EQ(rows, 5u); // seconds 2 to 6
 
+    // From a time on, to the end: seconds 2 to 9 spread over 7 columns.
+    const plot::binned from_on = reduce(log, window("2026-12-08T09:14:05", ""), 100);
+    EXPECT_EQ(from_on.first, start_time + 2);
+    ASSERT_EQ(from_on.bins.size(), 7u);
+    rows = 0;
+    for (const plot::bin& each : from_on.bins) {
+        EXPECT_GT(each.rows, 0u);
+        rows += each.rows;
+    }
+    EXPECT_EQ(rows, 8u);
+
     // Seconds since the start show one run: a restart's rows are left out.
     plot::options one_run;
     one_run.elapsed = true;

@@ -32,6 +32,7 @@ bin_set::bin_set(std::size_t columns, double min_width, std::optional<double> fr
         origin_ = *from_;
         fine_width_ = (*to_ - *from_) / static_cast<double>(fine_.size());
     } else {
+        origin_ = from_.value_or(0); // without `from`, the first sample sets it
         fine_width_ = min_width_ / static_cast<double>(fine_per_column);
     }
 }
