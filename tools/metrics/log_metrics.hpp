@@ -27,6 +27,8 @@ struct metric_families {
     prometheus::Family<prometheus::Counter>& cs_bad;
     prometheus::Family<prometheus::Gauge>& last_complete_row;
     prometheus::Family<prometheus::Gauge>& log_info;
+    prometheus::Family<prometheus::Gauge>& log_readable;
+    prometheus::Family<prometheus::Counter>& skipped_lines;
 };
 
 // The `log` label of a log file: its name without directory or extension
@@ -35,13 +37,17 @@ std::string log_label(const std::string& path);
 
 // One log's series, kept up to date from its rows. The gauges appear with
 // the first good value; until then the log has none to show. The counters
-// count from 0 at the start. Safe to read from another thread (each value
-// is atomic), so a scrape can come at any time.
+// count from 0 at the start. The last complete row's time starts as the
+// time following began, so a unit that gives none from then on is seen. Safe to read from another thread
+// (each value is atomic), so a scrape can come at any time.
 class log_metrics : public logread::log_events {
 public:
     log_metrics(metric_families& families, const std::string& path);
 
     void on_row(const logread::row_event& row) override;
+    void on_skipped(const logread::skipped_line&) override;
+    // Whether the log file could be opened at the last look.
+    void set_readable(bool readable) { readable_.Set(readable ? 1 : 0); }
 
 private:
     // Sets a gauge, adding it to its family with its first value.
@@ -52,13 +58,15 @@ private:
     std::string label_;
     logread::dds_rate rate_;
     prometheus::Counter& rows_;
+    prometheus::Counter& skipped_;
+    prometheus::Gauge& readable_;
     std::array<prometheus::Counter*, 3> failures_{}; // adc, dds, tuning
     std::array<prometheus::Counter*, 2> cs_bad_{};   // dds, tuning
     std::array<prometheus::Gauge*, 4> adc_{};
     std::array<prometheus::Gauge*, 2> dds_{};
     prometheus::Gauge* dds2_rate_ = nullptr;
     prometheus::Gauge* user_tuning_ = nullptr;
-    prometheus::Gauge* last_complete_row_ = nullptr;
+    prometheus::Gauge* last_complete_row_;
 };
 
 } // namespace metrics
