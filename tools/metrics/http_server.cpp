@@ -57,8 +57,22 @@ bool has_body(MHD_Connection* connection)
 } // namespace
 
 struct server_callbacks {
+    // Called when a request's headers are in, and again when its body
+    // is. A request turned away at the first call has its connection
+    // closed after the answer; one answered at the second keeps it.
     static MHD_Result on_request(void* server, MHD_Connection* connection, const char* url,
-                                 const char* method, const char*, const char*, std::size_t*, void**)
+                                 const char* method, const char*, const char*, std::size_t*, void** request)
+    {
+        if (*request == nullptr) {
+            *request = server;
+            return refuse(connection, url, method);
+        }
+        return answer(connection, MHD_HTTP_OK, static_cast<http_server*>(server)->metrics_(),
+                      exposition_type);
+    }
+
+    // Answers a request that is no scrape, or lets it through.
+    static MHD_Result refuse(MHD_Connection* connection, std::string_view url, std::string_view method)
     {
         std::size_t headers = 0;
         MHD_get_connection_values(connection, MHD_HEADER_KIND, count_header, &headers);
@@ -68,15 +82,13 @@ struct server_callbacks {
         if (has_body(connection)) {
             return answer(connection, MHD_HTTP_BAD_REQUEST, "A scrape has no body.\n");
         }
-        const std::string_view verb = method;
-        if (verb != MHD_HTTP_METHOD_GET && verb != MHD_HTTP_METHOD_HEAD) {
+        if (method != MHD_HTTP_METHOD_GET && method != MHD_HTTP_METHOD_HEAD) {
             return answer(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "Only GET and HEAD.\n");
         }
-        if (std::string_view(url) != "/metrics") {
+        if (url != "/metrics") {
             return answer(connection, MHD_HTTP_NOT_FOUND, "The metrics are at /metrics.\n");
         }
-        return answer(connection, MHD_HTTP_OK, static_cast<http_server*>(server)->metrics_(),
-                      exposition_type);
+        return MHD_YES;
     }
 
     // Each connection's clock: started with the connection, stopped when
