@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -245,22 +246,38 @@ TEST(LogRowText, LinesThatAreNoRowsAreNamedAndSkipped)
         "        12.000     (CS bad!) (CS bad!) (CS bad!) ",
         "        12.000     (CS bad) 4 ",
     };
-    std::string log = header_lines;
     for (const std::string& line : not_rows) {
-        log += "\n" + line;
+        const conversion result = convert(header_lines + "\n" + line + "\n        99.000     1 \n");
+        EXPECT_EQ(result.csv, "99.000,,,,,,,,1,0,0\n") << line;
+        EXPECT_EQ(result.skipped, 1u) << line;
+        EXPECT_TRUE(result.messages.starts_with("fslog-csv: unit.log:3: not a log row (")) << result.messages;
+        EXPECT_TRUE(result.messages.ends_with("), skipped\n")) << result.messages;
     }
-    log += "\n        99.000     1 ";
-    const conversion result = convert(log + "\n");
-    EXPECT_EQ(result.csv, "99.000,,,,,,,,1,0,0\n");
-    EXPECT_EQ(result.skipped, not_rows.size());
-    std::istringstream messages(result.messages);
-    std::string message;
-    for (std::size_t i = 0; i < not_rows.size(); ++i) {
-        ASSERT_TRUE(std::getline(messages, message));
-        const std::string place = "fslog-csv: unit.log:" + std::to_string(i + 3) + ": not a log row (";
-        EXPECT_TRUE(message.starts_with(place)) << message;
-        EXPECT_TRUE(message.ends_with("), skipped")) << message;
+}
+
+// A file of garbage says its first ten lines, then how many more; the next
+// file of the same log gets its own ten.
+TEST(LogConverter, SaysTheFirstTenSkippedLinesOfEachFileThenHowManyMore)
+{
+    log_converter converter("unit.log");
+    std::string garbage;
+    for (int line = 0; line < 1000; ++line) {
+        garbage += "garbage\n";
     }
+    converter.feed(header_lines + "\n" + garbage + "        99.000     1 ");
+    converter.finish();
+    const std::string messages = converter.take_messages();
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), '\n'), 11) << messages;
+    EXPECT_TRUE(messages.starts_with("fslog-csv: unit.log:3: not a log row (")) << messages;
+    EXPECT_TRUE(messages.ends_with("\nfslog-csv: unit.log: 990 more lines are no log rows, skipped\n"))
+        << messages;
+    EXPECT_EQ(converter.skipped_lines(), 1000u);
+
+    converter.feed("garbage\ngarbage\n        99.000     1 ");
+    converter.finish();
+    const std::string next = converter.take_messages();
+    EXPECT_EQ(std::count(next.begin(), next.end(), '\n'), 2) << next;
+    EXPECT_TRUE(next.starts_with("fslog-csv: unit.log:1: not a log row (")) << next;
 }
 
 // ---- The log as a stream ----
