@@ -247,7 +247,9 @@ TEST(LogRowText, LinesThatAreNoRowsAreNamedAndSkipped)
         "        12.000     (CS bad) 4 ",
     };
     for (const std::string& line : not_rows) {
-        const conversion result = convert(header_lines + "\n" + line + "\n        99.000     1 \n");
+        std::string log = header_lines;
+        log.append("\n").append(line).append("\n        99.000     1 \n");
+        const conversion result = convert(log);
         EXPECT_EQ(result.csv, "99.000,,,,,,,,1,0,0\n") << line;
         EXPECT_EQ(result.skipped, 1u) << line;
         EXPECT_TRUE(result.messages.starts_with("fslog-csv: unit.log:3: not a log row (")) << result.messages;

@@ -30,7 +30,7 @@ inline constexpr unsigned connection_limit = 1000;
 inline constexpr unsigned per_address_limit = 64;
 inline constexpr std::chrono::seconds request_deadline{10};
 inline constexpr std::chrono::seconds idle_timeout{90};
-inline constexpr std::size_t connection_memory = 16 * 1024;
+inline constexpr std::size_t connection_memory = std::size_t{16} * 1024;
 inline constexpr std::size_t max_header_count = 100;
 
 // The descriptors the server may need: its connections and a few more.
