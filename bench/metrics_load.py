@@ -17,6 +17,8 @@ Each figure gets a server of its own, following a small log:
     the server's peak resident memory (VmHWM).
   * scrape latency: wrk on one keep-alive connection for 10 s. Counted: the
     median latency.
+  * stopping: SIGTERM with a FIFO that no one writes to as the log. Counted:
+    the time until it has ended.
 
 Needs wrk. Takes about two minutes. Exits 1 when a target is missed.
 """
@@ -24,6 +26,7 @@ import asyncio
 import os
 import re
 import resource
+import signal
 import socket
 import statistics
 import subprocess
@@ -202,6 +205,26 @@ def keep_alive_latency_ms(program):
     return value * {"us": 0.001, "ms": 1, "s": 1000}[unit]
 
 
+def sigterm_seconds(program):
+    """Seconds from SIGTERM to the end, with a log that is a FIFO no one
+    writes to (nothing when it has not ended after 5 s)."""
+    with tempfile.TemporaryDirectory(prefix="fslog-metrics-fifo-") as folder:
+        fifo = os.path.join(folder, "fifo.log")
+        os.mkfifo(fifo)
+        proc = subprocess.Popen([program, "--listen", f"127.0.0.1:{free_port()}", fifo],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(1)
+        sent = time.monotonic()
+        proc.send_signal(signal.SIGTERM)
+        try:
+            proc.wait(timeout=5)
+            return time.monotonic() - sent
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+            return None
+
+
 def main():
     program = sys.argv[1] if len(sys.argv) > 1 else "build/fslog-metrics"
     # 500 clients and the server's descriptors: this shell's soft limit may be 1024.
@@ -222,6 +245,11 @@ def main():
     latency = keep_alive_latency_ms(program)
     table.append(("median keep-alive scrape latency", f"{latency:.3f} ms", f"< {LATENCY_TARGET_MS} ms",
                   latency < LATENCY_TARGET_MS))
+
+    ended = sigterm_seconds(program)
+    table.append(("SIGTERM to exit, a FIFO without a writer as the log",
+                  "not within 5 s" if ended is None else f"{ended * 1000:.0f} ms", "< 1 s",
+                  ended is not None and ended < 1))
 
     width = max(len(row[0]) for row in table)
     print(f"{'figure':<{width}}  {'measured':<30} target")
