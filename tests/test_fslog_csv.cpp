@@ -396,7 +396,7 @@ TEST_F(CsvProgram, UsageAndUnreadableLogAreStatus2)
 {
     const harness::finished_run usage = run(program + " a.log b.log");
     EXPECT_EQ(usage.exit_code, 2);
-    EXPECT_EQ(usage.err, "Usage: fslog-csv [--time] [LOG]\n");
+    EXPECT_TRUE(usage.err.starts_with("fslog-csv: one LOG at most\n")) << usage.err;
     const harness::finished_run missing = run(program + " " + log_path + ".none");
     EXPECT_EQ(missing.exit_code, 2);
     EXPECT_TRUE(missing.err.starts_with("fslog-csv: can't open " + log_path + ".none: ")) << missing.err;

@@ -262,7 +262,7 @@ TEST_F(PlotProgram, LogWithoutRowsOrArgumentsDrawsNothing)
     const harness::finished_run usage = harness::run_to_end({program, log}, 30s);
     EXPECT_EQ(usage.exit_code, 2);
     EXPECT_EQ(usage.err,
-              "fslog-plot: give at least one LOG and the OUT picture\n" + std::string(plot::usage_text));
+              "fslog-plot: give at least one LOG and the OUT picture\n" + std::string(plot::program.usage));
 }
 
 std::vector<std::uint8_t> file_bytes(const std::string& path)

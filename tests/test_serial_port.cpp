@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <sys/file.h>
 #include <termios.h>
@@ -24,6 +26,34 @@ double seconds_since(clock_type::time_point start)
     return std::chrono::duration<double>(clock_type::now() - start).count();
 }
 
+bool holds_a_lock(const std::string& descriptor)
+{
+    std::ifstream info("/proc/self/fdinfo/" + descriptor);
+    std::string line;
+    while (std::getline(info, line)) {
+        if (line.starts_with("lock:")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The descriptor the port layer has open on `device`, as the system shows
+// it: of this process's descriptors on the device, the one holding the
+// port's lock (the test's own pty descriptors hold none). -1 for none.
+int port_descriptor(const std::string& device)
+{
+    const std::filesystem::path target = std::filesystem::canonical(device);
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string descriptor = entry.path().filename();
+        if (std::filesystem::read_symlink(entry.path(), error) == target && holds_a_lock(descriptor)) {
+            return std::stoi(descriptor);
+        }
+    }
+    return -1;
+}
+
 TEST(SerialInit, ConfiguresA9600Baud8N1RawLineWithTwoSecondTimeout)
 {
     pty_pair line;
@@ -36,9 +66,10 @@ TEST(SerialInit, ConfiguresA9600Baud8N1RawLineWithTwoSecondTimeout)
     tcsetattr(line.master(), TCSANOW, &cooked);
 
     ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
-    ASSERT_GE(serial_file, 0);
+    const int port = port_descriptor(line.slave_path());
+    ASSERT_GE(port, 0);
     termios applied{};
-    ASSERT_EQ(tcgetattr(serial_file, &applied), 0);
+    ASSERT_EQ(tcgetattr(port, &applied), 0);
     EXPECT_EQ(cfgetispeed(&applied), B9600);
     EXPECT_EQ(cfgetospeed(&applied), B9600);
     // Exactly these: no parity, one stop bit, no flow control, and no HUPCL,
@@ -49,16 +80,17 @@ TEST(SerialInit, ConfiguresA9600Baud8N1RawLineWithTwoSecondTimeout)
     EXPECT_EQ(applied.c_lflag, 0u);
     EXPECT_EQ(applied.c_cc[VMIN], 0);
     EXPECT_EQ(applied.c_cc[VTIME], 20);
-    EXPECT_EQ(fcntl(serial_file, F_GETFD), FD_CLOEXEC) << "nothing we run may inherit the port";
+    EXPECT_EQ(fcntl(port, F_GETFD), FD_CLOEXEC) << "nothing we run may inherit the port";
 }
 
-TEST(SerialInit, FailsAndLeavesNothingOpenForPathsThatAreNoSerialLine)
+TEST(SerialInit, FailsWithTheSystemsReasonAndLeavesNothingOpenForPathsThatAreNoSerialLine)
 {
-    for (const char* path : {"/nonexistent/tty", "/dev/null"}) {
+    for (const auto& [path, reason] : {std::pair{"/nonexistent/tty", ENOENT}, {"/dev/null", ENOTTY}}) {
         const int open_before = dup(0);
         close(open_before);
         EXPECT_EQ(serial_init(path), 0) << path;
-        EXPECT_LT(serial_file, 0) << path;
+        EXPECT_EQ(serial_open_error().error, reason) << path;
+        EXPECT_FALSE(serial_open_error().held_elsewhere) << path;
         // The next descriptor number is the same: nothing was left open.
         const int open_after = dup(0);
         close(open_after);
@@ -73,9 +105,12 @@ TEST(SerialInit, RefusesAPortAnotherProcessHoldsLocked)
     ASSERT_GE(other, 0);
     ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(serial_init(line.slave_path().c_str()), 0);
-    EXPECT_LT(serial_file, 0);
+    EXPECT_TRUE(serial_open_error().held_elsewhere);
+    EXPECT_EQ(port_descriptor(line.slave_path()), other) << "only the holder's descriptor is open";
     close(other);
     EXPECT_EQ(serial_init(line.slave_path().c_str()), 1) << "the lock is gone with its holder";
+    EXPECT_EQ(serial_open_error().error, 0);
+    EXPECT_FALSE(serial_open_error().held_elsewhere);
 }
 
 TEST(SerialReset, DoesNothingBeforeTheFirstSuccessfulOpen)
@@ -156,7 +191,7 @@ TEST(SerialReset, PausesFourSecondsAndDiscardsWhatArrivesMeanwhile)
     ASSERT_EQ(read_reply(dest.data(), 1), 1);
     EXPECT_EQ(dest[0], 0x42) << "bytes from before or during the pause must be gone";
     termios applied{};
-    ASSERT_EQ(tcgetattr(serial_file, &applied), 0);
+    ASSERT_EQ(tcgetattr(port_descriptor(line.slave_path()), &applied), 0);
     EXPECT_EQ(applied.c_cc[VTIME], 20) << "the line is configured again";
 }
 
@@ -200,12 +235,14 @@ TEST(SerialReset, AfterAReopenTheNextResetKeepsTheHealthyPort)
     std::filesystem::create_symlink(replugged->slave_path(), link);
     fail_an_exchange();
     serial_reset();
-    ASSERT_EQ(fcntl(serial_file, F_GETFD), FD_CLOEXEC) << "reopened with O_CLOEXEC";
+    const int port = port_descriptor(link);
+    ASSERT_EQ(fcntl(port, F_GETFD), FD_CLOEXEC) << "reopened with O_CLOEXEC";
 
     // Mark this descriptor: a reopen would bring a fresh one, close-on-exec again.
-    fcntl(serial_file, F_SETFD, 0);
+    fcntl(port, F_SETFD, 0);
     serial_reset();
-    EXPECT_EQ(fcntl(serial_file, F_GETFD), 0) << "the error before the last reset reopened a healthy port";
+    EXPECT_EQ(fcntl(port_descriptor(link), F_GETFD), 0)
+        << "the error before the last reset reopened a healthy port";
     replugged->send({0x42});
     std::array<std::uint8_t, 1> dest{};
     EXPECT_EQ(read_reply(dest.data(), 1), 1);

@@ -274,7 +274,14 @@ TEST(RecordLine, HoldsTimeCodeFaultAndEveryByteSent)
 
 sim::parsed_options parse(std::vector<std::string> args)
 {
-    return sim::parse_options(args);
+    args.insert(args.begin(), "fslog-sim");
+    std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    return sim::parse_options(static_cast<int>(args.size()), argv.data());
 }
 
 TEST(SimOptions, AcceptsBothModesWithTheirOptions)
@@ -282,7 +289,7 @@ TEST(SimOptions, AcceptsBothModesWithTheirOptions)
     const sim::parsed_options run =
         parse({"--fast", "--faults", "silence=0.05,cut=0.5", "--seed", "18446744073709551615", "--record",
                "r.txt", "--", "build/fslog", "--fast"});
-    ASSERT_EQ(run.error, "");
+    ASSERT_EQ(run.line.error, "");
     EXPECT_TRUE(run.options.fast);
     EXPECT_EQ(run.options.faults, (sim::fault_rates{0.05, 0, 0, 0, 0.5}));
     EXPECT_EQ(run.options.seed, 18446744073709551615u);
@@ -290,13 +297,15 @@ TEST(SimOptions, AcceptsBothModesWithTheirOptions)
     EXPECT_EQ(run.options.command, (std::vector<std::string>{"build/fslog", "--fast"}));
 
     const sim::parsed_options link = parse({"--link", "/tmp/unit", "--adapter-latency", "16"});
-    ASSERT_EQ(link.error, "");
+    ASSERT_EQ(link.line.error, "");
     EXPECT_EQ(link.options.link_path, "/tmp/unit");
     EXPECT_FALSE(link.options.fast);
     EXPECT_FALSE(link.options.seed);
     EXPECT_EQ(link.options.adapter_latency_ms, 16u);
     EXPECT_EQ(run.options.adapter_latency_ms, 0u);
-    EXPECT_TRUE(parse({"--help"}).help);
+    EXPECT_EQ(parse({"--fast", "build/fslog", "--fast"}).options.command,
+              (std::vector<std::string>{"build/fslog", "--fast"}))
+        << "the command's options are its own, with or without --";
 }
 
 TEST(SimOptions, RejectsBadCommandLines)
@@ -328,10 +337,11 @@ TEST(SimOptions, RejectsBadCommandLines)
         for (const std::string& arg : args) {
             joined += arg + " ";
         }
-        EXPECT_NE(parse(args).error, "") << joined;
+        EXPECT_NE(parse(args).line.error, "") << joined;
     }
-    EXPECT_EQ(parse({"--faults", "silence=0.2,header=0.2,payload=0.2,stray=0.2,cut=0.2", "--", "cat"}).error,
-              "");
+    EXPECT_EQ(
+        parse({"--faults", "silence=0.2,header=0.2,payload=0.2,stray=0.2,cut=0.2", "--", "cat"}).line.error,
+        "");
 }
 
 } // namespace

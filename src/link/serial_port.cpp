@@ -10,19 +10,28 @@
 #include <termios.h>
 #include <unistd.h>
 
-int serial_file = -1;
-
 namespace {
 
 constexpr unsigned reset_pause_seconds = 4;
 
-// The path the port was opened with, kept for reopening after the adapter
-// drops off the bus. Empty until the first successful open. A fixed buffer:
-// a path that does not fit could not be opened anyway.
-std::array<char, 4096> port_path{};
+// Everything the port layer keeps between calls. There is one port per
+// process, and only the functions below touch it.
+struct port_state {
+    // Descriptor of the open port; negative whenever the port is not open
+    // (before the first open, after a failed one, or while an unplugged
+    // adapter has not come back yet).
+    int fd = -1;
+    // The path the port was opened with, kept for reopening after the
+    // adapter drops off the bus. Empty until the first successful open. A
+    // fixed buffer: a path that does not fit could not be opened anyway.
+    std::array<char, 4096> path{};
+    // errno of the last failed read or write on the line since the last reset.
+    int line_errno = 0;
+    // Why the last open of the port failed, or nothing after a good one.
+    port_open_error open_error{};
+};
 
-// errno of the last failed read or write on the line since the last reset.
-int line_errno = 0;
+port_state port;
 
 // The settings are built from a zeroed record every time rather than from
 // the port's current attributes, so that whatever a previous user of the
@@ -45,12 +54,14 @@ termios line_settings()
 
 // Drops pending data in both directions, then applies the settings at once.
 // Flushing first keeps stale bytes from being read under the new settings.
-bool configure_line(int fd)
+// Returns 0, or the errno of the first call that failed.
+int configure_line(int fd)
 {
     const termios settings = line_settings();
-    const bool flushed = tcflush(fd, TCIOFLUSH) == 0;
-    const bool applied = tcsetattr(fd, TCSANOW, &settings) == 0;
-    return flushed && applied;
+    if (tcflush(fd, TCIOFLUSH) != 0) {
+        return errno;
+    }
+    return tcsetattr(fd, TCSANOW, &settings) == 0 ? 0 : errno;
 }
 
 // USB serial adapters hold back what they have received until their
@@ -69,9 +80,10 @@ void request_low_latency(int fd)
     }
 }
 
-// Opens, locks and configures `path`; returns the descriptor or -1 with
-// nothing left open. The lock comes before the settings are touched, so a
-// refused second program never disturbs the line of the one that owns it.
+// Opens, locks and configures `path`; returns the descriptor, or -1 with
+// nothing left open and the reason in port.open_error. The lock comes
+// before the settings are touched, so a refused second program never
+// disturbs the line of the one that owns it.
 // O_NOCTTY: the port must never become our controlling terminal, or a
 // hang-up on the line would send us SIGHUP. O_CLOEXEC: nothing we might
 // run inherits the port, nor with it our lock. The descriptor stays
@@ -80,14 +92,21 @@ int open_line(const char* path)
 {
     const int fd = open(path, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        return fd;
-    }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !configure_line(fd)) {
-        close(fd);
+        port.open_error = {errno, false};
         return -1;
     }
-    request_low_latency(fd);
-    return fd;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        port.open_error = {error, error == EWOULDBLOCK};
+    } else if (const int error = configure_line(fd); error != 0) {
+        port.open_error = {error, false};
+    } else {
+        port.open_error = {};
+        request_low_latency(fd);
+        return fd;
+    }
+    close(fd);
+    return -1;
 }
 
 // Errors that mean the device itself went away (USB adapter unplugged or
@@ -105,59 +124,63 @@ void pause_for_reset()
     }
 }
 
-void reopen_line()
+void close_line()
 {
-    if (serial_file >= 0) {
-        close(serial_file);
+    if (port.fd >= 0) {
+        close(port.fd);
     }
-    serial_file = open_line(port_path.data());
+    port.fd = -1;
 }
 
 } // namespace
 
 int serial_init(const char* device)
 {
-    if (serial_file >= 0) {
-        close(serial_file);
-    }
-    serial_file = -1;
-    port_path[0] = '\0';
+    close_line();
+    port.path[0] = '\0';
     const std::size_t length = std::strlen(device);
-    if (length >= port_path.size()) {
+    if (length >= port.path.size()) {
+        port.open_error = {ENAMETOOLONG, false};
         return 0;
     }
-    serial_file = open_line(device);
-    if (serial_file < 0) {
+    port.fd = open_line(device);
+    if (port.fd < 0) {
         return 0;
     }
-    std::memcpy(port_path.data(), device, length + 1);
-    line_errno = 0;
+    std::memcpy(port.path.data(), device, length + 1);
+    port.line_errno = 0;
     return 1;
+}
+
+port_open_error serial_open_error()
+{
+    return port.open_error;
 }
 
 void serial_reset()
 {
-    if (port_path[0] == '\0') {
+    if (port.path[0] == '\0') {
         return;
     }
-    bool gone = serial_file < 0 || is_line_gone_error(line_errno) || tcflush(serial_file, TCIOFLUSH) != 0;
+    bool gone = port.fd < 0 || is_line_gone_error(port.line_errno) || tcflush(port.fd, TCIOFLUSH) != 0;
     pause_for_reset();
     // The second flush discards whatever arrived during the pause, such as
     // the rest of a late reply, so the next command starts clean.
     if (!gone) {
-        gone = !configure_line(serial_file);
+        gone = configure_line(port.fd) != 0;
     }
     if (gone) {
-        reopen_line();
+        close_line();
+        port.fd = open_line(port.path.data());
     }
-    line_errno = 0;
+    port.line_errno = 0;
 }
 
 int read_reply(std::uint8_t* dest, int count)
 {
     int filled = 0;
     while (filled < count) {
-        const ssize_t got = read(serial_file, dest + filled, static_cast<std::size_t>(count - filled));
+        const ssize_t got = read(port.fd, dest + filled, static_cast<std::size_t>(count - filled));
         if (got > 0) {
             filled += static_cast<int>(got);
             continue;
@@ -166,7 +189,7 @@ int read_reply(std::uint8_t* dest, int count)
             continue;
         }
         if (got < 0) {
-            line_errno = errno;
+            port.line_errno = errno;
         }
         return 0;
     }
@@ -175,7 +198,7 @@ int read_reply(std::uint8_t* dest, int count)
 
 void serial_write(const std::uint8_t* src, int count)
 {
-    if (write(serial_file, src, static_cast<std::size_t>(count)) < 0) {
-        line_errno = errno;
+    if (write(port.fd, src, static_cast<std::size_t>(count)) < 0) {
+        port.line_errno = errno;
     }
 }

@@ -8,17 +8,22 @@
 
 #include <cstdint>
 
-// Descriptor of the open port. -1 until serial_init runs, negative whenever
-// the port is not open (after a failed open, or while an unplugged adapter
-// has not come back yet).
-extern int serial_file;
-
 // Opens `device` read/write without making it our controlling terminal,
 // takes an exclusive lock on it so that a second program cannot talk over
 // us, and applies the line settings. Returns 1 on success; 0 when the path
 // cannot be opened, is locked by another process, or is no serial line.
-// On failure nothing stays open and serial_file is negative.
+// On failure nothing stays open, and serial_open_error() says why.
 int serial_init(const char* device);
+
+// Why the last open of the port failed (serial_init's, or a reset's reopen
+// of a line that went), for a caller that wants to say so.
+struct port_open_error {
+    // errno of the call that failed, taken at once; 0 after a good open.
+    int error = 0;
+    // The exclusive lock was refused: another program holds the port.
+    bool held_elsewhere = false;
+};
+port_open_error serial_open_error();
 
 // Called after every failed exchange: flushes the line, pauses 4 s, flushes
 // whatever arrived meanwhile and applies the settings again. When the line

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-int serial_file = -1;
-
 namespace {
 
 std::span<const std::uint8_t> line;
@@ -24,7 +22,6 @@ void serve(std::span<const std::uint8_t> bytes)
     line = bytes;
     next_byte = reply_start = 0;
     reset_count = command_count = 0;
-    serial_file = 3;
 }
 
 std::span<const std::uint8_t> current_reply()

@@ -1,11 +1,13 @@
 // fslog-csv [--time] [LOG]: fslog's log (a file, plain or gzip, or standard
 // input) as CSV on standard output. Status 0, or 1 when a line was skipped
-// as no log row, or 2 when the log can't be read or the CSV can't be written.
+// as no log row, or 2 for a bad command line, a log that can't be read or a
+// CSV that can't be written.
+#include "cli/cli.hpp"
 #include "csv/log_converter.hpp"
-
 #include "logread/log_input.hpp"
 #include "logread/write_all.hpp"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,6 +18,15 @@ namespace {
 
 constexpr int status_skipped = 1;
 constexpr int status_trouble = 2;
+
+constexpr cli::program csv_program{"fslog-csv",
+                                   "Usage: fslog-csv [--time] [LOG]\n"
+                                   "Writes fslog's log (LOG, plain or gzip; standard input without LOG or\n"
+                                   "for -) as CSV on standard output, one line per row.\n"
+                                   "  --time      add a first column: each row's local date and time\n"
+                                   "  -h, --help  show this text\n"
+                                   "  --version   show the version\n"};
+constexpr std::array<cli::option, 1> csv_options{{{.name = "time"}}};
 
 // Writes out what the converter has so far. Rows go out as soon as they are
 // complete, so a log that is still growing (fslog ... | fslog-csv) converts live.
@@ -52,13 +63,17 @@ int convert(const std::string& path, csv::time_column time)
 
 int main(int argc, char** argv)
 {
-    std::string_view first = argc > 1 ? argv[1] : "";
-    const bool with_time = first == "--time";
-    const int logs = argc - 1 - (with_time ? 1 : 0);
-    const char* log = logs == 1 ? argv[argc - 1] : "-";
-    if (logs > 1 || (log[0] == '-' && log[1] != '\0')) {
-        std::fputs("Usage: fslog-csv [--time] [LOG]\n", stderr);
-        return status_trouble;
+    csv::time_column time = csv::time_column::without;
+    cli::command_line line =
+        cli::parse(argc, argv, csv_program, csv_options, [&](std::string_view, std::string_view) {
+            time = csv::time_column::with;
+            return std::string();
+        });
+    if (line.operands.size() > 1) {
+        line.error = "one LOG at most";
     }
-    return convert(log, with_time ? csv::time_column::with : csv::time_column::without);
+    if (const auto status = cli::answer(csv_program, line)) {
+        return *status;
+    }
+    return convert(line.operands.empty() ? "-" : line.operands.front(), time);
 }

@@ -2,23 +2,22 @@
 // and serves its numbers at /metrics in Prometheus' text format. Status 2
 // for a bad command line, an address it can't listen on, or a log named
 // twice under one label; 0 once stopped by SIGINT, SIGTERM or SIGHUP.
+#include "cli/cli.hpp"
 #include "logread/follow.hpp"
+#include "metrics/http_server.hpp"
 #include "metrics/listen_address.hpp"
 #include "metrics/log_metrics.hpp"
-
-#include "metrics/http_server.hpp"
 
 #include <prometheus/text_serializer.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -37,63 +36,58 @@
 
 namespace {
 
-constexpr int status_usage = 2;
+// Like a bad command line: what to serve on is given wrong.
+constexpr int status_cannot_serve = 2;
 constexpr auto poll_pause = std::chrono::milliseconds(250);
 constexpr auto follower_grace = std::chrono::milliseconds(500);
 
-constexpr std::string_view usage = "Usage: fslog-metrics [--listen ADDR:PORT] LOG...\n"
-                                   "Serves the logs' numbers for Prometheus at http://ADDR:PORT/metrics\n"
-                                   "(by default 127.0.0.1:9929).\n";
+constexpr cli::program metrics_program{
+    "fslog-metrics", "Usage: fslog-metrics [--listen ADDR:PORT] LOG...\n"
+                     "Follows each LOG as fslog writes it and serves its numbers for Prometheus\n"
+                     "at http://ADDR:PORT/metrics.\n"
+                     "  --listen ADDR:PORT  where to serve (default 127.0.0.1:9929; [::1]:9929 for IPv6)\n"
+                     "  -h, --help          show this text\n"
+                     "  --version           show the version\n"};
+constexpr std::array<cli::option, 1> metrics_options{{{.name = "listen", .takes_value = true}}};
 
 struct options {
     metrics::listen_address listen;
     std::vector<std::string> logs;
 };
 
-int usage_error(const std::string& problem)
+// Why the logs won't do, or nothing: each needs a label of its own.
+std::string label_clash(const std::vector<std::string>& logs)
 {
-    std::fprintf(stderr, "fslog-metrics: %s\n%.*s", problem.c_str(), static_cast<int>(usage.size()),
-                 usage.data());
-    return status_usage;
+    std::set<std::string> labels;
+    for (const std::string& log : logs) {
+        if (!labels.insert(metrics::log_label(log)).second) {
+            return "two logs named " + metrics::log_label(log) + ": each log's file name must differ";
+        }
+    }
+    return logs.empty() ? "no log given" : "";
 }
 
 // The options, or the status to leave with.
 std::variant<options, int> parse_options(int argc, char** argv)
 {
-    std::string_view listen = metrics::default_listen;
     options parsed;
-    for (int index = 1; index < argc; ++index) {
-        const std::string_view arg = argv[index];
-        if (arg == "-h" || arg == "--help") {
-            std::fwrite(usage.data(), 1, usage.size(), stdout);
-            return 0;
-        }
-        if (arg == "--listen" && index + 1 < argc) {
-            listen = argv[++index];
-        } else if (arg.starts_with("--listen=")) {
-            listen = arg.substr(std::string_view("--listen=").size());
-        } else if (arg.starts_with('-') && arg != "-") {
-            return usage_error("unknown option " + std::string(arg));
-        } else {
-            parsed.logs.emplace_back(arg);
-        }
-    }
-    if (parsed.logs.empty()) {
-        return usage_error("no log given");
-    }
+    std::string listen(metrics::default_listen);
+    cli::command_line line = cli::parse(argc, argv, metrics_program, metrics_options,
+                                        [&listen](std::string_view, std::string_view value) {
+                                            listen = value;
+                                            return std::string();
+                                        });
+    parsed.logs = line.operands;
     const auto address = metrics::parse_listen_address(listen);
-    if (!address) {
-        return usage_error("bad --listen address " + std::string(listen) +
-                           " (expected ADDR:PORT, such as 127.0.0.1:9929 or [::1]:9929)");
+    if (line.error.empty()) {
+        line.error = address ? label_clash(parsed.logs)
+                             : "bad --listen address " + listen +
+                                   " (expected ADDR:PORT, such as 127.0.0.1:9929 or [::1]:9929)";
+    }
+    if (const auto status = cli::answer(metrics_program, line)) {
+        return *status;
     }
     parsed.listen = *address;
-    std::set<std::string> labels;
-    for (const std::string& log : parsed.logs) {
-        if (!labels.insert(metrics::log_label(log)).second) {
-            return usage_error("two logs named " + metrics::log_label(log) +
-                               ": each log's file name must differ");
-        }
-    }
     return parsed;
 }
 
@@ -219,7 +213,7 @@ int serve(const options& given)
 
     const int listener = listen_on(given.listen);
     if (listener < 0) {
-        return status_usage;
+        return status_cannot_serve;
     }
     prometheus::Registry registry;
     metrics::metric_families families(registry);
@@ -227,7 +221,7 @@ int serve(const options& given)
         listener, [&registry] { return prometheus::TextSerializer().Serialize(registry.Collect()); });
     if (!server.started()) {
         std::fprintf(stderr, "fslog-metrics: can't start serving on %s\n", listen_text(given.listen).c_str());
-        return status_usage;
+        return status_cannot_serve;
     }
 
     std::vector<std::unique_ptr<metrics::log_metrics>> numbers;

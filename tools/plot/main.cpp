@@ -21,7 +21,6 @@
 namespace {
 
 constexpr int status_failed = 1;
-constexpr int status_usage = 2;
 
 int fail(const std::string& why)
 {
@@ -113,12 +112,11 @@ int draw(const plot::options& given, plot::figure drawing)
 
 int main(int argc, char** argv)
 {
-    const plot::parsed_options parsed = plot::parse_options(std::vector<std::string>(argv + 1, argv + argc));
-    if (!parsed.given) {
-        std::fprintf(stderr, "fslog-plot: %s\n%s", parsed.problem.c_str(), plot::usage_text);
-        return status_usage;
+    const plot::parsed_options parsed = plot::parse_options(argc, argv);
+    if (const auto status = cli::answer(plot::program, parsed.line)) {
+        return *status;
     }
-    const plot::options& given = *parsed.given;
+    const plot::options& given = parsed.given;
     std::signal(SIGPIPE, SIG_IGN); // a gnuplot that dies early is an error to report, not a signal
     plot::log_sampler sampler(given, plot::plot_columns(given.width));
     const std::string problem = read_logs(given, sampler);

@@ -1,5 +1,6 @@
 #include "plot/options.hpp"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <ctime>
@@ -72,6 +73,49 @@ bool in_order(const options& given)
            given.from->seconds < given.to->seconds;
 }
 
+constexpr std::array<cli::option, 4> option_table{{
+    {.name = "from", .takes_value = true},
+    {.name = "to", .takes_value = true},
+    {.name = "size", .takes_value = true},
+    {.name = "elapsed"},
+}};
+
+// One option as given; why its value is bad, or nothing.
+std::string read_option(options& given, std::string_view name, const std::string& value)
+{
+    if (name == "from" || name == "to") {
+        std::optional<time_point>& end = name == "from" ? given.from : given.to;
+        end = parse_time_point(value);
+        return end ? ""
+                   : "--" + std::string(name) + " " + value +
+                         ": not a time (YYYY-MM-DDTHH:MM[:SS]) or a number of seconds";
+    }
+    if (name == "size") {
+        return parse_size(value, given)
+                   ? ""
+                   : "--size " + value + ": not WIDTHxHEIGHT in pixels, each 200 to 20000";
+    }
+    given.elapsed = true;
+    return {};
+}
+
+// The LOGs and OUT; why they won't do, or nothing.
+std::string read_files(options& given, std::vector<std::string> files)
+{
+    if (files.size() < 2) {
+        return "give at least one LOG and the OUT picture";
+    }
+    given.out = files.back();
+    files.pop_back();
+    given.logs = files;
+    const std::optional<image_format> format = format_of(given.out);
+    if (!format) {
+        return given.out + ": OUT must end in .png or .svg";
+    }
+    given.format = *format;
+    return in_order(given) ? "" : "--from must come before --to";
+}
+
 } // namespace
 
 std::optional<time_point> parse_time_point(const std::string& text)
@@ -85,51 +129,18 @@ std::optional<time_point> parse_time_point(const std::string& text)
     return std::nullopt;
 }
 
-parsed_options parse_options(const std::vector<std::string>& arguments)
+parsed_options parse_options(int argc, char** argv)
 {
-    options given;
-    std::vector<std::string> files;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        const bool takes_value = argument == "--from" || argument == "--to" || argument == "--size";
-        if (takes_value && i + 1 == arguments.size()) {
-            return {std::nullopt, argument + " needs a value"};
-        }
-        if (argument == "--from" || argument == "--to") {
-            std::optional<time_point>& end = argument == "--from" ? given.from : given.to;
-            end = parse_time_point(arguments[++i]);
-            if (!end) {
-                return {std::nullopt, argument + " " + arguments[i] +
-                                          ": not a time (YYYY-MM-DDTHH:MM[:SS]) or a number of seconds"};
-            }
-        } else if (argument == "--size") {
-            if (!parse_size(arguments[++i], given)) {
-                return {std::nullopt,
-                        "--size " + arguments[i] + ": not WIDTHxHEIGHT in pixels, each 200 to 20000"};
-            }
-        } else if (argument == "--elapsed") {
-            given.elapsed = true;
-        } else if (argument.starts_with("--")) {
-            return {std::nullopt, "unknown option " + argument};
-        } else {
-            files.push_back(argument);
-        }
+    parsed_options parsed;
+    options& given = parsed.given;
+    parsed.line = cli::parse(argc, argv, program, option_table,
+                             [&given](std::string_view name, std::string_view value) {
+                                 return read_option(given, name, std::string(value));
+                             });
+    if (parsed.line.error.empty()) {
+        parsed.line.error = read_files(given, parsed.line.operands);
     }
-    if (files.size() < 2) {
-        return {std::nullopt, "give at least one LOG and the OUT picture"};
-    }
-    given.out = files.back();
-    files.pop_back();
-    given.logs = files;
-    const std::optional<image_format> format = format_of(given.out);
-    if (!format) {
-        return {std::nullopt, given.out + ": OUT must end in .png or .svg"};
-    }
-    given.format = *format;
-    if (!in_order(given)) {
-        return {std::nullopt, "--from must come before --to"};
-    }
-    return {given, {}};
+    return parsed;
 }
 
 } // namespace plot

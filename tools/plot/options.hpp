@@ -2,6 +2,8 @@
 //   fslog-plot [--from TIME] [--to TIME] [--size WxH] [--elapsed] LOG... OUT
 #pragma once
 
+#include "cli/cli.hpp"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,17 +32,26 @@ struct options {
 };
 
 struct parsed_options {
-    std::optional<options> given;
-    std::string problem; // what is wrong with the command line, when options is empty
+    options given;
+    cli::command_line line; // help, version or why the command line is bad
 };
 
-parsed_options parse_options(const std::vector<std::string>& arguments);
+parsed_options parse_options(int argc, char** argv);
 
 // "YYYY-MM-DDTHH:MM[:SS]" (or with a space for the T) as local time, or a
 // plain number of seconds; nothing for anything else.
 std::optional<time_point> parse_time_point(const std::string& text);
 
-inline constexpr const char* usage_text =
-    "Usage: fslog-plot [--from TIME] [--to TIME] [--size WxH] [--elapsed] LOG... OUT.png|OUT.svg\n";
+inline constexpr cli::program program{
+    "fslog-plot",
+    "Usage: fslog-plot [--from TIME] [--to TIME] [--size WxH] [--elapsed] LOG... OUT.png|OUT.svg\n"
+    "Draws fslog's log (several LOGs read in order as one, plain or gzip) with\n"
+    "gnuplot into the picture OUT.\n"
+    "  --from TIME   start at TIME: local YYYY-MM-DDTHH:MM[:SS], or seconds since the start\n"
+    "  --to TIME     end at TIME, given the same way\n"
+    "  --size WxH    the picture's size in pixels (default 1000x1200)\n"
+    "  --elapsed     seconds since the run's start on the axis, not the date and time\n"
+    "  -h, --help    show this text\n"
+    "  --version     show the version\n"};
 
 } // namespace plot

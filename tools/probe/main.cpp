@@ -1,18 +1,31 @@
 // fslog-probe DEVICE [CODE...]: runs the diagnostic queries against a unit.
 // Without codes it runs the eight fixed-code test queries, one line each;
 // with codes it dumps the reply to each code in turn.
+#include "cli/cli.hpp"
 #include "diag/diag.hpp"
 #include "link/protocol.hpp"
 #include "link/serial_port.hpp"
 
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
+
+constexpr cli::program probe_program{
+    "fslog-probe", "Usage: fslog-probe DEVICE [CODE...]\n"
+                   "Runs the unit's diagnostic queries over the serial line DEVICE. Without\n"
+                   "CODEs: the eight test queries, one line each. With CODEs (hexadecimal\n"
+                   "bytes: 2B, 2b or 0x2B): each sent in turn, and its whole reply dumped.\n"
+                   "  -h, --help  show this text\n"
+                   "  --version   show the version\n"};
 
 struct test_query {
     std::uint8_t code;
@@ -67,10 +80,10 @@ int run_test_queries()
     return 0;
 }
 
-int dump_replies(int count, char** codes)
+int dump_replies(const std::vector<std::uint8_t>& codes)
 {
-    for (int i = 0; i < count; ++i) {
-        test_command(*parse_code(codes[i]));
+    for (const std::uint8_t code : codes) {
+        test_command(code);
         if (!flushed()) {
             return 1;
         }
@@ -79,23 +92,60 @@ int dump_replies(int count, char** codes)
     return flushed() ? 0 : 1;
 }
 
+// The codes after the device, or why one is none; all are checked before
+// anything is sent.
+std::vector<std::uint8_t> read_codes(const std::vector<std::string>& operands, std::string& error)
+{
+    std::vector<std::uint8_t> codes;
+    for (std::size_t i = 1; i < operands.size() && error.empty(); ++i) {
+        const std::optional<std::uint8_t> code = parse_code(operands[i]);
+        if (code) {
+            codes.push_back(*code);
+        } else {
+            error = "not a command code: " + operands[i];
+        }
+    }
+    return codes;
+}
+
+// Why the port won't open, on stderr: the system's words, and what to do
+// about the two causes a user can fix.
+void explain_open_failure(const std::string& device)
+{
+    const port_open_error why = serial_open_error();
+    if (why.held_elsewhere) {
+        std::fprintf(stderr,
+                     "fslog-probe: %s: another program holds the port (fslog, or a terminal program); "
+                     "only one may talk to the unit at a time\n",
+                     device.c_str());
+        return;
+    }
+    std::fprintf(stderr, "fslog-probe: %s: %s\n", device.c_str(), std::strerror(why.error));
+    if (why.error == EACCES || why.error == EPERM) {
+        std::fputs("fslog-probe: serial ports belong to the group dialout: join it with "
+                   "'sudo adduser $USER dialout', then log in again\n",
+                   stderr);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fputs("usage: fslog-probe DEVICE [CODE...]\n", stderr);
-        return 2;
+    cli::command_line line = cli::parse(argc, argv, probe_program, {}, {});
+    const std::vector<std::uint8_t> codes = read_codes(line.operands, line.error);
+    if (line.operands.empty() && line.error.empty()) {
+        line.error = "no DEVICE given";
     }
-    for (int i = 2; i < argc; ++i) {
-        if (!parse_code(argv[i])) {
-            std::fprintf(stderr, "fslog-probe: not a command code: %s\n", argv[i]);
-            return 2;
-        }
+    if (const auto status = cli::answer(probe_program, line)) {
+        return *status;
     }
-    if (serial_init(argv[1]) == 0) {
-        std::printf("\nCouldn't open port %s\n", argv[1]);
+    const std::string& device = line.operands.front();
+    if (serial_init(device.c_str()) == 0) {
+        std::printf("\nCouldn't open port %s\n", device.c_str());
+        std::fflush(stdout);
+        explain_open_failure(device);
         return 1;
     }
-    return argc == 2 ? run_test_queries() : dump_replies(argc - 2, argv + 2);
+    return codes.empty() ? run_test_queries() : dump_replies(codes);
 }

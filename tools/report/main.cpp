@@ -3,6 +3,7 @@
 // fslog-report --follow LOG: a live view of a log still being written.
 // Status 0; 1 when the log holds no row; 2 for a bad command line or a log
 // that can't be read.
+#include "cli/cli.hpp"
 #include "logread/follow.hpp"
 #include "logread/log_input.hpp"
 #include "report/live_view.hpp"
@@ -10,6 +11,7 @@
 #include "report/report_output.hpp"
 #include "report/terminal_screen.hpp"
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -25,8 +27,17 @@ namespace {
 constexpr int status_no_rows = 1;
 constexpr int status_trouble = 2;
 
-constexpr std::string_view usage = "Usage: fslog-report [--json] LOG...\n"
-                                   "       fslog-report --follow LOG\n";
+constexpr cli::program report_program{
+    "fslog-report", "Usage: fslog-report [--json] LOG...\n"
+                    "       fslog-report --follow LOG\n"
+                    "Sums up fslog's log per run and in all (several LOGs read in order as one,\n"
+                    "plain or gzip), or watches a log that is still being written.\n"
+                    "  --json      the summary as one JSON object\n"
+                    "  --follow    a live view of LOG: redrawn every second on a terminal, else\n"
+                    "              one line every 10 s\n"
+                    "  -h, --help  show this text\n"
+                    "  --version   show the version\n"};
+constexpr std::array<cli::option, 2> report_options{{{.name = "json"}, {.name = "follow"}}};
 
 struct options {
     bool json = false;
@@ -34,23 +45,29 @@ struct options {
     std::vector<std::string> logs;
 };
 
-std::optional<options> parse_options(int argc, char** argv)
+// Why the LOGs given won't do with the options, or nothing.
+std::string logs_problem(const options& given)
 {
-    options parsed;
-    for (int index = 1; index < argc; ++index) {
-        const std::string_view arg = argv[index];
-        if (arg == "--json") {
-            parsed.json = true;
-        } else if (arg == "--follow") {
-            parsed.follow = true;
-        } else if (arg.starts_with('-') && arg != "-") {
-            return std::nullopt;
-        } else {
-            parsed.logs.emplace_back(arg);
-        }
+    if (given.follow && (given.json || given.logs.size() != 1)) {
+        return "--follow takes one LOG, and no --json";
     }
-    const bool fits = parsed.follow ? parsed.logs.size() == 1 && !parsed.json : !parsed.logs.empty();
-    return fits ? std::optional(parsed) : std::nullopt;
+    return given.logs.empty() ? "no LOG given" : "";
+}
+
+// Reads the command line into `parsed`; the status to leave with, or
+// nothing to go on.
+std::optional<int> parse_options(int argc, char** argv, options& parsed)
+{
+    cli::command_line line = cli::parse(argc, argv, report_program, report_options,
+                                        [&parsed](std::string_view name, std::string_view) {
+                                            (name == "json" ? parsed.json : parsed.follow) = true;
+                                            return std::string();
+                                        });
+    parsed.logs = line.operands;
+    if (line.error.empty()) {
+        line.error = logs_problem(parsed);
+    }
+    return cli::answer(report_program, line);
 }
 
 bool write_out(std::string_view text)
@@ -153,10 +170,9 @@ int follow(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    const auto given = parse_options(argc, argv);
-    if (!given) {
-        std::fwrite(usage.data(), 1, usage.size(), stderr);
-        return status_trouble;
+    options given;
+    if (const auto status = parse_options(argc, argv, given)) {
+        return *status;
     }
-    return given->follow ? follow(given->logs.front()) : summarise(*given);
+    return given.follow ? follow(given.logs.front()) : summarise(given);
 }

@@ -27,7 +27,6 @@
 namespace {
 
 constexpr int status_failure = 1;
-constexpr int status_usage = 2;
 constexpr int status_cannot_run = 127;
 constexpr int status_signal_base = 128;
 
@@ -301,16 +300,9 @@ int run(const sim::sim_options& options)
 
 int main(int argc, char** argv)
 {
-    const std::string program = argc > 0 ? argv[0] : "fslog-sim";
-    const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
-    const sim::parsed_options parsed = sim::parse_options(args);
-    if (parsed.help) {
-        std::fputs(sim::usage_text(program).c_str(), stdout);
-        return 0;
-    }
-    if (!parsed.error.empty()) {
-        std::fprintf(stderr, "fslog-sim: %s\n%s", parsed.error.c_str(), sim::usage_text(program).c_str());
-        return status_usage;
+    const sim::parsed_options parsed = sim::parse_options(argc, argv);
+    if (const auto status = cli::answer(sim::program, parsed.line)) {
+        return *status;
     }
     // The default 50 us of timer slack lands on every reply's last byte,
     // and so on every exchange: enough to keep the line below 9600 baud.

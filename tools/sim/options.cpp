@@ -60,6 +60,50 @@ bool add_fault_rate(const std::string& item, fault_rates& rates,
     return true;
 }
 
+constexpr std::array<cli::option, 6> option_table{{
+    {.name = "fast"},
+    {.name = "adapter-latency", .takes_value = true},
+    {.name = "faults", .takes_value = true},
+    {.name = "seed", .takes_value = true},
+    {.name = "record", .takes_value = true},
+    {.name = "link", .takes_value = true},
+}};
+
+std::string read_adapter_latency(sim_options& options, const std::string& text)
+{
+    options.adapter_latency_ms = whole_number<unsigned>(text).value_or(0);
+    if (options.adapter_latency_ms < 1 || options.adapter_latency_ms > max_adapter_latency_ms) {
+        return "bad adapter latency '" + text + "' (1 to 255 ms)";
+    }
+    return {};
+}
+
+std::string read_seed(sim_options& options, const std::string& text)
+{
+    options.seed = whole_number<std::uint64_t>(text);
+    return options.seed ? "" : "bad seed '" + text + "' (a whole number)";
+}
+
+// One option as given; why its value is bad, or nothing.
+std::string read_option(sim_options& options, std::string_view name, const std::string& value)
+{
+    std::string error;
+    if (name == "fast") {
+        options.fast = true;
+    } else if (name == "adapter-latency") {
+        error = read_adapter_latency(options, value);
+    } else if (name == "faults") {
+        options.faults = parse_fault_rates(value, error).value_or(fault_rates{});
+    } else if (name == "seed") {
+        error = read_seed(options, value);
+    } else if (name == "record") {
+        options.record_path = value;
+    } else {
+        options.link_path = value;
+    }
+    return error;
+}
+
 } // namespace
 
 std::optional<fault_rates> parse_fault_rates(const std::string& spec, std::string& error)
@@ -85,81 +129,19 @@ std::optional<fault_rates> parse_fault_rates(const std::string& spec, std::strin
     return rates;
 }
 
-parsed_options parse_options(std::span<const std::string> args)
+parsed_options parse_options(int argc, char** argv)
 {
     parsed_options parsed;
     sim_options& options = parsed.options;
-    const auto value_of = [&](std::size_t& i) -> const std::string* {
-        if (i + 1 >= args.size()) {
-            parsed.error = "option " + args[i] + " needs a value";
-            return nullptr;
-        }
-        return &args[++i];
-    };
-    for (std::size_t i = 0; i < args.size() && parsed.error.empty(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--") {
-            options.command.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
-            if (options.command.empty()) {
-                parsed.error = "no command after --";
-            }
-            break;
-        }
-        if (arg == "-h" || arg == "--help") {
-            parsed.help = true;
-        } else if (arg == "--fast") {
-            options.fast = true;
-        } else if (arg == "--adapter-latency") {
-            if (const std::string* text = value_of(i)) {
-                options.adapter_latency_ms = whole_number<unsigned>(*text).value_or(0);
-                if (options.adapter_latency_ms < 1 || options.adapter_latency_ms > max_adapter_latency_ms) {
-                    parsed.error = "bad adapter latency '" + *text + "' (1 to 255 ms)";
-                }
-            }
-        } else if (arg == "--faults") {
-            if (const std::string* spec = value_of(i)) {
-                options.faults = parse_fault_rates(*spec, parsed.error).value_or(fault_rates{});
-            }
-        } else if (arg == "--seed") {
-            if (const std::string* text = value_of(i)) {
-                options.seed = whole_number<std::uint64_t>(*text);
-                if (!options.seed) {
-                    parsed.error = "bad seed '" + *text + "' (a whole number)";
-                }
-            }
-        } else if (arg == "--record") {
-            if (const std::string* path = value_of(i)) {
-                options.record_path = *path;
-            }
-        } else if (arg == "--link") {
-            if (const std::string* path = value_of(i)) {
-                options.link_path = *path;
-            }
-        } else {
-            parsed.error = "unknown option '" + arg + "'";
-        }
-    }
-    if (parsed.error.empty() && !parsed.help && options.link_path.empty() == options.command.empty()) {
-        parsed.error = "give either --link PATH or -- COMMAND";
+    parsed.line = cli::parse(argc, argv, program, option_table,
+                             [&options](std::string_view name, std::string_view value) {
+                                 return read_option(options, name, std::string(value));
+                             });
+    options.command = parsed.line.operands;
+    if (parsed.line.error.empty() && options.link_path.empty() == options.command.empty()) {
+        parsed.line.error = "give either --link PATH or -- COMMAND";
     }
     return parsed;
-}
-
-std::string usage_text(const std::string& program)
-{
-    return "Usage: " + program +
-           " [OPTIONS] -- COMMAND [ARG...]\n"
-           "       " +
-           program +
-           " [OPTIONS] --link PATH\n"
-           "Plays a frequency-source unit on a pseudo-terminal. COMMAND runs with the\n"
-           "device path as its last argument; with --link, PATH becomes a symlink to it.\n"
-           "  --fast               answer at once instead of at 9600 baud\n"
-           "  --adapter-latency MS pass replies on in bursts, as a USB adapter's timer does\n"
-           "  --faults KIND=P,...  chance per reply of: silence, header, payload, stray, cut\n"
-           "  --seed N             repeat a run's readings and faults\n"
-           "  --record FILE        write one line per command: time, code, fault, bytes\n"
-           "  -h, --help           show this text\n";
 }
 
 } // namespace sim

@@ -1,12 +1,12 @@
 // fslog-sim's command line.
 #pragma once
 
+#include "cli/cli.hpp"
 #include "unit/unit_side.hpp"
 
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -30,18 +30,30 @@ struct sim_options {
 
 struct parsed_options {
     sim_options options;
-    bool help = false;
-    std::string error; // empty when the command line is good
+    cli::command_line line; // help, version or an error, and the command
 };
 
-// Parses the arguments after the program name.
-parsed_options parse_options(std::span<const std::string> args);
+// Options end at the command, whose own options are its own.
+inline constexpr cli::program program{
+    "fslog-sim",
+    "Usage: fslog-sim [OPTIONS] [--] COMMAND [ARG...]\n"
+    "       fslog-sim [OPTIONS] --link PATH\n"
+    "Plays a frequency-source unit on a pseudo-terminal. COMMAND runs with the\n"
+    "device path as its last argument; with --link, PATH becomes a symlink to it.\n"
+    "  --fast               answer at once instead of at 9600 baud\n"
+    "  --adapter-latency MS pass replies on in bursts, as a USB adapter's timer does\n"
+    "  --faults KIND=P,...  chance per reply of: silence, header, payload, stray, cut\n"
+    "  --seed N             repeat a run's readings and faults\n"
+    "  --record FILE        write one line per command: time, code, fault, bytes\n"
+    "  --link PATH          serve until stopped, under the symlink PATH\n"
+    "  -h, --help           show this text\n"
+    "  --version            show the version\n",
+    true};
+
+parsed_options parse_options(int argc, char** argv);
 
 // "silence=0.05,cut=0.01": each kind at most once, each chance in [0, 1],
 // their sum at most 1. Nothing on error, with the reason in `error`.
 std::optional<fault_rates> parse_fault_rates(const std::string& spec, std::string& error);
-
-// The usage text, for stdout (--help) or stderr (a bad command line).
-std::string usage_text(const std::string& program);
 
 } // namespace sim
