@@ -1,5 +1,7 @@
-// The file follower: a log read by name through growth, rotation and absence.
+// The file follower: a log read by name through growth, rotation and
+// absence, and read line by line as a live view reads it.
 #include "harness.hpp"
+#include "log_text.hpp"
 #include "logread/follow.hpp"
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -146,6 +149,74 @@ TEST(FileFollower, ReportsWhatKeepsItFromReadingWithItsErrno)
     const auto result = follower.read(buffer);
     EXPECT_EQ(result.event, follow_event::failed);
     EXPECT_EQ(result.error, ELOOP);
+}
+
+// ---- The followed log, line by line ----
+
+// Each row's line number and elapsed time ("3 1.000"), and each skipped line's number.
+struct line_recorder : logread::log_events {
+    void on_row(const logread::row_event& row) override
+    {
+        rows.push_back(std::to_string(row.line_number) + " " + std::string(row.text.elapsed));
+    }
+    void on_skipped(const logread::skipped_line& line) override { skipped.push_back(line.line_number); }
+
+    std::vector<std::string> rows;
+    std::vector<std::size_t> skipped;
+};
+
+// Polls as a live view does until the log has stood still for two polls,
+// so that its last row, which has no line end yet, is taken too.
+void poll_until_still(logread::followed_log& log)
+{
+    for (int idle_polls = 0; idle_polls < 2;) {
+        const auto result = log.poll();
+        ASSERT_NE(result.event, follow_event::failed);
+        idle_polls = result.event == follow_event::idle ? idle_polls + 1 : 0;
+    }
+}
+
+// A row holding only its tuning word.
+std::string tuning_row(double elapsed, long tuning)
+{
+    return log_text::text_of({.elapsed = elapsed, .tuning = tuning});
+}
+
+const std::string start_lines = log_text::start_lines("Tue Dec  8 09:14:03 2026");
+
+// A log with a run's start and one row, followed and read to its end.
+class FollowedLog : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        append(path, start_lines + tuning_row(1, 5));
+        poll_until_still(log);
+    }
+
+    const harness::scratch_dir dir{"followed-log"};
+    const std::string path = dir / "unit.log";
+    line_recorder seen;
+    logread::followed_log log{path, seen};
+};
+
+TEST_F(FollowedLog, LineNumbersGoOnAfterTheNewestRowWasTakenUnended)
+{
+    append(path, tuning_row(2, 6) + "\nnoise");
+    poll_until_still(log);
+    append(path, " goes on"); // the rest of the line taken: the same line
+    poll_until_still(log);
+    EXPECT_EQ(seen.rows, (std::vector<std::string>{"3 1.000", "4 2.000"}));
+    EXPECT_EQ(seen.skipped, (std::vector<std::size_t>{5, 5}));
+}
+
+TEST_F(FollowedLog, ReadsTheRowsWrittenToAFileJustBeforeItWasRenamed)
+{
+    append(path, tuning_row(2, 6));
+    std::filesystem::rename(path, dir / "unit.log.1");
+    append(path, start_lines + tuning_row(0.5, 7));
+    poll_until_still(log);
+    EXPECT_EQ(seen.rows, (std::vector<std::string>{"3 1.000", "4 2.000", "3 0.500"}));
+    EXPECT_EQ(seen.skipped, std::vector<std::size_t>{});
 }
 
 } // namespace

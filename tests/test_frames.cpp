@@ -1,8 +1,14 @@
-// Frame layouts and checks, on both sides of the line.
+// Frame layouts and checks, on both sides of the line, and the line the
+// unit's side serves.
 #include "link/frames.hpp"
+#include "unit/pty_line.hpp"
 #include "unit/unit_side.hpp"
 
 #include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -91,6 +97,23 @@ TEST(UnitSide, ParserIgnoresBadFramesAndFallsBackIntoStep)
     feed({0x99});                   // a stray byte before the next frame
     feed({0x2D, 0x04, 0x00, 0x29});
     EXPECT_EQ(codes, (std::vector<int>{0x5A, 0x2D}));
+}
+
+TEST(PtyLine, AStepThatFailsAfterTheMasterOpenedClosesIt)
+{
+    // Room for one more descriptor: the master opens, its slave can't.
+    const int next = dup(0);
+    close(next);
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    rlimit one_more = saved;
+    one_more.rlim_cur = static_cast<rlim_t>(next) + 1;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &one_more), 0);
+    EXPECT_THROW(unit::open_pty_line(), std::runtime_error);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    const int after = dup(0);
+    close(after);
+    EXPECT_EQ(after, next) << "the master was left open";
 }
 
 } // namespace

@@ -1,9 +1,7 @@
-// fslog-csv: log rows read back into columns, and the program around it.
+// fslog-csv: the log as a stream of CSV lines, and the program around it.
+// (The row parser's own tests are the log library's, in test_logread_row.cpp.)
 #include "csv/log_converter.hpp"
 #include "harness.hpp"
-#include "link/serial_port.hpp"
-#include "logger/logger.hpp"
-#include "logread/row.hpp"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using csv::log_converter;
-using harness::pty_pair;
-using harness::stdout_capture;
 
 const std::string header_lines =
     "# Logging started at Tue Dec  8 09:14:03 2026\n"
@@ -43,219 +39,7 @@ conversion convert(const std::string& log)
     return result;
 }
 
-// ---- What the logger really prints, read back ----
-
-// How a DDS or tuning reply goes wrong without failing the exchange (a
-// failed exchange would cost a 4 s reset; it prints nothing, just like a
-// too-short reply).
-enum class reply_kind { good, bad_check, too_short, too_short_bad_check };
-constexpr std::array all_kinds{reply_kind::good, reply_kind::bad_check, reply_kind::too_short,
-                               reply_kind::too_short_bad_check};
-
-unit::bytes shaped(unit::bytes good, std::uint8_t code, reply_kind kind)
-{
-    if (kind == reply_kind::too_short || kind == reply_kind::too_short_bad_check) {
-        good = unit::reply_frame(code, unit::bytes{1, 2});
-    }
-    if (kind == reply_kind::bad_check || kind == reply_kind::too_short_bad_check) {
-        unit::spoil_payload_check(good);
-    }
-    return good;
-}
-
-bool prints_values(reply_kind kind)
-{
-    return kind == reply_kind::good || kind == reply_kind::bad_check;
-}
-bool prints_note(reply_kind kind)
-{
-    return kind == reply_kind::bad_check || kind == reply_kind::too_short_bad_check;
-}
-
-// The CSV cells after the ADC group that the documented reading gives.
-std::string expected_tail(reply_kind dds, reply_kind tuning, const std::string& dds_cells,
-                          std::int32_t tuning_value)
-{
-    bool dds_flag = prints_note(dds);
-    bool tuning_flag = prints_note(tuning);
-    // A note followed by nothing of its own group, then at most one number
-    // and no second note, is read as the tuning reply's.
-    if (prints_note(dds) && !prints_values(dds) && !prints_note(tuning)) {
-        dds_flag = false;
-        tuning_flag = true;
-    }
-    return (prints_values(dds) ? dds_cells : ",,") + "," +
-           (prints_values(tuning) ? std::to_string(tuning_value) : "") + "," + (dds_flag ? "1" : "0") + "," +
-           (tuning_flag ? "1" : "0");
-}
-
-class LoggerRows : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
-        stdout_capture discard;
-        line.send(unit::dds_reply(0, last_dds2));
-        test_22_command();
-    }
-
-    // Prints one row through the logger's own code; returns the CSV cells
-    // expected for it after the elapsed time and the ADC group.
-    std::string log_one_row(double start_time, reply_kind dds, reply_kind tuning)
-    {
-        const std::uint32_t dds2 = last_dds2 + 10;
-        const std::int32_t tuning_value = -1000 - static_cast<std::int32_t>(row_count++);
-        line.send(unit::adc_reply({812, 2047, 1530, 65535}));
-        line.send(shaped(unit::dds_reply(4000000000u, dds2), 0x22, dds));
-        line.send(shaped(unit::tuning_reply(tuning_value), 0x2D, tuning));
-        log_row(start_time);
-        const std::string dds_cells = "4000000000," + std::to_string(dds2) + ",10";
-        if (prints_values(dds)) {
-            last_dds2 = dds2;
-        }
-        return expected_tail(dds, tuning, dds_cells, tuning_value);
-    }
-
-    pty_pair line;
-    std::uint32_t last_dds2 = 3000000000u;
-    unsigned row_count = 0;
-};
-
-TEST_F(LoggerRows, EveryMixOfNotesAndMissingDdsAndTuningValuesReadsBackAsLogged)
-{
-    // Started over 100000 s ago: the elapsed field is wider than its nine characters.
-    const double start_time = get_time() - 100000.0;
-    std::vector<std::string> expected;
-    std::string log = header_lines;
-    {
-        stdout_capture out;
-        for (const reply_kind dds : all_kinds) {
-            for (const reply_kind tuning : all_kinds) {
-                expected.push_back(log_one_row(start_time, dds, tuning));
-            }
-        }
-        log += out.text();
-    }
-    const conversion result = convert(log);
-    EXPECT_EQ(result.messages, "");
-    std::istringstream rows(result.csv);
-    std::string row;
-    for (const std::string& cells : expected) {
-        ASSERT_TRUE(std::getline(rows, row));
-        EXPECT_TRUE(row.starts_with("100000.")) << row;
-        EXPECT_TRUE(row.ends_with(",812,2047,1530,65535," + cells)) << row;
-    }
-    EXPECT_FALSE(std::getline(rows, row));
-}
-
-TEST_F(LoggerRows, RowWithoutAdcGroupReadsBack)
-{
-    // The ADC reply fails its header check, which resets the line; the unit
-    // answers the next queries only once they are asked.
-    harness::scripted_unit unit(line, [](std::uint8_t code) {
-        unit::bytes reply;
-        switch (code) {
-        case 0x5A:
-            reply = unit::adc_reply({1, 2, 3, 4});
-            unit::spoil_header_check(reply);
-            break;
-        case 0x22:
-            reply = unit::dds_reply(5, 6);
-            unit::spoil_payload_check(reply);
-            break;
-        default: reply = unit::tuning_reply(-7); break;
-        }
-        return reply;
-    });
-    std::string log = header_lines;
-    {
-        stdout_capture out;
-        log_row(get_time());
-        log += out.text();
-    }
-    const conversion result = convert(log);
-    EXPECT_EQ(result.messages, "");
-    const std::string delta = std::to_string(static_cast<std::int32_t>(6u - last_dds2));
-    EXPECT_TRUE(result.csv.ends_with(",,,,,5,6," + delta + ",-7,1,0\n")) << result.csv;
-}
-
-// ---- Rows as text ----
-
-struct text_case {
-    std::string row;
-    std::string csv;
-};
-
-TEST(LogRowText, LayoutTellsTheGroupsApart)
-{
-    const std::vector<text_case> cases = {
-        // Only the elapsed time: every query failed.
-        {"        12.000     ", "12.000,,,,,,,,,0,0"},
-        // Without the ADC group, three numbers are the DDS group, one the tuning.
-        {"        12.000     1 2 3 ", "12.000,,,,,1,2,3,,0,0"},
-        {"        12.000     -4 ", "12.000,,,,,,,,-4,0,0"},
-        {"        12.000     1 2 -3 -4 ", "12.000,,,,,1,2,-3,-4,0,0"},
-        {"        12.000     (CS bad!) 1 2 3 (CS bad!) 4 ", "12.000,,,,,1,2,3,4,1,1"},
-        {"        12.000     1 2 3 (CS bad!) ", "12.000,,,,,1,2,3,,0,1"},
-        {"        12.000     (CS bad!) (CS bad!) 4 ", "12.000,,,,,,,,4,1,1"},
-        {"        12.000     (CS bad!) (CS bad!) ", "12.000,,,,,,,,,1,1"},
-        // The ambiguous ones: read as the tuning reply's note.
-        {"        12.000     (CS bad!) ", "12.000,,,,,,,,,0,1"},
-        {"        12.000     (CS bad!) 4 ", "12.000,,,,,,,,4,0,1"},
-        // Padding: numbers of four digits and more fill their fields.
-        {"         0.000          0       1      22     333  ", "0.000,0,1,22,333,,,,,0,0"},
-        {"      1234.567       4444    65535    10000    9999  9 ",
-         "1234.567,4444,65535,10000,9999,,,,9,0,0"},
-        // A clock set back shows a negative elapsed time.
-        {"        -3.250          1       2       3       4  ", "-3.250,1,2,3,4,,,,,0,0"},
-        // The extremes of the 32-bit columns.
-        {"        12.000     4294967295 0 -2147483648 2147483647 ",
-         "12.000,,,,,4294967295,0,-2147483648,2147483647,0,0"},
-    };
-    for (const text_case& each : cases) {
-        const conversion result = convert(each.row);
-        EXPECT_EQ(result.messages, "") << each.row;
-        EXPECT_EQ(result.csv, each.csv + "\n") << each.row;
-    }
-}
-
-TEST(LogRowText, LinesThatAreNoRowsAreNamedAndSkipped)
-{
-    const std::vector<std::string> not_rows = {
-        "garbage",
-        "",
-        // Elapsed field: padding, decimals, margin.
-        "       12.000     1 ",
-        "        12.00      1 ",
-        "        12.000    1 ",
-        // ADC fields: padding one off, one field too few, out of range.
-        "        12.000         812    2047    1530    2214  ",
-        "        12.000        812    2047     1530    2214  ",
-        "        12.000        812    2047    1530  ",
-        "        12.000        812    2047    1530  5 ",
-        "        12.000       65536    2047    1530    2214  ",
-        // The fields after the ADC group.
-        "        12.000     1 2 ",
-        "        12.000     1 2 3 4 5 ",
-        "        12.000     1 (CS bad!) 2 3 ",
-        "        12.000     1 2 3 4",
-        "        12.000     1  2 3 ",
-        "        12.000     -1 2 3 ",
-        "        12.000     1 2 3 2147483648 ",
-        "        12.000     1 2 3 4 \r",
-        "        12.000     (CS bad!) (CS bad!) (CS bad!) ",
-        "        12.000     (CS bad) 4 ",
-    };
-    for (const std::string& line : not_rows) {
-        std::string log = header_lines;
-        log.append("\n").append(line).append("\n        99.000     1 \n");
-        const conversion result = convert(log);
-        EXPECT_EQ(result.csv, "99.000,,,,,,,,1,0,0\n") << line;
-        EXPECT_EQ(result.skipped, 1u) << line;
-        EXPECT_TRUE(result.messages.starts_with("fslog-csv: unit.log:3: not a log row (")) << result.messages;
-        EXPECT_TRUE(result.messages.ends_with("), skipped\n")) << result.messages;
-    }
-}
+// ---- The log as a stream ----
 
 // A file of garbage says its first ten lines, then how many more; the next
 // file of the same log gets its own ten.
@@ -281,8 +65,6 @@ TEST(LogConverter, SaysTheFirstTenSkippedLinesOfEachFileThenHowManyMore)
     EXPECT_EQ(std::count(next.begin(), next.end(), '\n'), 2) << next;
     EXPECT_TRUE(next.starts_with("fslog-csv: unit.log:1: not a log row (")) << next;
 }
-
-// ---- The log as a stream ----
 
 TEST(LogConverter, HeaderCommentsAndLineEndsAsFslogWritesThem)
 {

@@ -127,27 +127,27 @@ TEST(Bins, HoldTheLowestHighestAndMeanReadingAndTheFaultsOfEachColumn)
         std::tie(reduced.bins[0], reduced.bins[1], reduced.bins[2], reduced.bins[3]);
 
     EXPECT_EQ(first.rows, 2u);
-    const plot::stats& rail = first.series[plot::rail];
-    EXPECT_EQ(std::tie(rail.count, rail.min, rail.max), std::make_tuple(2u, 10.0, 14.0));
+    const logread::running_stats& rail = first.series[logread::rail];
+    EXPECT_EQ(std::make_tuple(rail.count(), rail.min(), rail.max()), std::make_tuple(2u, 10.0, 14.0));
     EXPECT_EQ(rail.mean(), 12.0);
-    EXPECT_EQ(first.series[plot::vcxo].mean(), 42.0);
-    EXPECT_EQ(first.series[plot::dds_rate].count, 1u);
-    EXPECT_DOUBLE_EQ(first.series[plot::dds_rate].max, 1000.0);
-    EXPECT_EQ(first.series[plot::user_tuning].min, 5.0);
-    EXPECT_EQ(first.series[plot::user_tuning].max, 7.0);
-    EXPECT_EQ(first.faults, (std::array<std::uint32_t, plot::fault_count>{}));
+    EXPECT_EQ(first.series[logread::vcxo].mean(), 42.0);
+    EXPECT_EQ(first.series[logread::dds2_rate].count(), 1u);
+    EXPECT_DOUBLE_EQ(first.series[logread::dds2_rate].max(), 1000.0);
+    EXPECT_EQ(first.series[logread::user_tuning].min(), 5.0);
+    EXPECT_EQ(first.series[logread::user_tuning].max(), 7.0);
+    EXPECT_EQ(first.faults, (std::array<std::uint32_t, logread::fault_count>{}));
 
     EXPECT_EQ(empty.rows, 0u); // a gap in every line
 
     EXPECT_EQ(faulty.rows, 2u);
-    EXPECT_EQ(faulty.series[plot::rail].count, 1u);
-    EXPECT_EQ(faulty.series[plot::dds_rate].count, 0u);
-    EXPECT_EQ(faulty.series[plot::user_tuning].mean(), 9.0);
-    EXPECT_EQ(faulty.faults, (std::array<std::uint32_t, plot::fault_count>{1, 1, 1, 1, 1}));
+    EXPECT_EQ(faulty.series[logread::rail].count(), 1u);
+    EXPECT_EQ(faulty.series[logread::dds2_rate].count(), 0u);
+    EXPECT_EQ(faulty.series[logread::user_tuning].mean(), 9.0);
+    EXPECT_EQ(faulty.faults, (std::array<std::uint32_t, logread::fault_count>{1, 1, 1, 1, 1}));
 
-    EXPECT_EQ(last.series[plot::dds_rate].count, 1u);
-    EXPECT_DOUBLE_EQ(last.series[plot::dds_rate].mean(), 2000.0);
-    EXPECT_EQ(last.series[plot::user_tuning].mean(), -1.0);
+    EXPECT_EQ(last.series[logread::dds2_rate].count(), 1u);
+    EXPECT_DOUBLE_EQ(last.series[logread::dds2_rate].mean(), 2000.0);
+    EXPECT_EQ(last.series[logread::user_tuning].mean(), -1.0);
 }
 
 TEST(Bins, ALongLogFoldsIntoTheColumnsAndKeepsItsExtremes)
@@ -164,14 +164,14 @@ TEST(Bins, ALongLogFoldsIntoTheColumnsAndKeepsItsExtremes)
     ASSERT_EQ(reduced.bins.size(), 500u);
     EXPECT_EQ(reduced.first, 0.0);
     EXPECT_NEAR(reduced.width * 500, 86399.0, 1e-6);
-    plot::stats all;
+    logread::running_stats all;
     for (const plot::bin& each : reduced.bins) {
-        all.merge(each.series[plot::rail]);
+        all.merge(each.series[logread::rail]);
         EXPECT_GT(each.rows, 100u); // about 173 a column: none is left empty
     }
-    EXPECT_EQ(all.count, 86400u);
-    EXPECT_EQ(all.max, 4000.0);
-    EXPECT_EQ(all.min, 800.0);
+    EXPECT_EQ(all.count(), 86400u);
+    EXPECT_EQ(all.max(), 4000.0);
+    EXPECT_EQ(all.min(), 800.0);
 }
 
 class LocalTime : public ::testing::Test {

@@ -202,7 +202,7 @@ follow_result followed_log::poll()
         case follow_event::not_regular:
         case follow_event::idle:
             if (std::exchange(idle_before_, true)) {
-                reader_.finish();
+                reader_.take_unended();
             }
             return result;
         case follow_event::failed: return result;

@@ -36,6 +36,14 @@ std::optional<std::string> skipped_line_notes::file_end(std::string_view source)
 
 void line_reader::feed(std::string_view piece)
 {
+    if (taken_unended_ && !piece.empty()) {
+        taken_unended_ = false;
+        if (piece.front() == '\n') {
+            piece.remove_prefix(1);
+        } else {
+            --line_number_; // the line taken was not whole: the rest of it counts as the same line
+        }
+    }
     for (std::size_t end = piece.find('\n'); end != std::string_view::npos; end = piece.find('\n')) {
         const std::string_view rest_of_line = piece.substr(0, end);
         if (partial_.empty() && !overlong_) {
@@ -58,8 +66,20 @@ void line_reader::finish()
     }
     partial_.clear();
     overlong_ = false;
+    taken_unended_ = false;
     line_number_ = 0;
     events_.on_file_end();
+}
+
+void line_reader::take_unended()
+{
+    if (partial_.empty() && !overlong_) {
+        return;
+    }
+    take_line(partial_, false);
+    partial_.clear();
+    overlong_ = false;
+    taken_unended_ = true;
 }
 
 void line_reader::hold_partial(std::string_view part)

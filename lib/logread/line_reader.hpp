@@ -101,6 +101,11 @@ public:
     // the run goes on until a start line begins another (a log rotated in
     // the middle of a run goes on in the next file).
     void finish();
+    // The log has not grown for a while: reports its last line, which has
+    // no line end yet, as fslog's newest row (it writes a row in one piece
+    // and ends it only as it starts the next). The line end the log grows
+    // by next belongs to that line, and lines go on counting.
+    void take_unended();
 
     // The runs begun so far, and the current run's start time.
     std::size_t runs() const { return run_; }
@@ -117,8 +122,9 @@ private:
     void hold_partial(std::string_view part);
 
     log_events& events_;
-    std::string partial_;   // the line begun but not yet ended
-    bool overlong_ = false; // the current line passed max_line_length
+    std::string partial_;        // the line begun but not yet ended
+    bool overlong_ = false;      // the current line passed max_line_length
+    bool taken_unended_ = false; // the last line was taken before its line end came
     std::size_t line_number_ = 0;
     std::size_t run_ = 0;
     std::optional<std::time_t> start_time_;

@@ -1,8 +1,10 @@
 // logread: reading fslog's log back. This header: one row's text split
 // into its columns (log_row, parse_row), and the numbers those columns hold
-// (row_values, values_of). The stream of lines, runs and absolute times is
-// in log/line_reader.hpp; opening a log (plain or gzip) in log/log_input.hpp;
-// the DDS 2 rate in log/dds_rate.hpp.
+// (row_values, values_of). What those numbers say about the unit (answered
+// queries, complete rows, channel names) is in logread/row_facts.hpp; the
+// stream of lines, runs and absolute times in logread/line_reader.hpp;
+// opening a log (plain or gzip) in logread/log_input.hpp; the DDS 2 rate in
+// logread/dds_rate.hpp.
 #pragma once
 
 #include <array>

@@ -17,13 +17,10 @@ namespace {
     throw std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-} // namespace
-
-pty_line open_pty_line()
+// What follows the master's opening: the pair made raw, and its slave open.
+void make_raw_and_open_slave(pty_line& line)
 {
-    pty_line line;
-    line.master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (line.master < 0 || grantpt(line.master) != 0 || unlockpt(line.master) != 0) {
+    if (grantpt(line.master) != 0 || unlockpt(line.master) != 0) {
         fail("posix_openpt");
     }
     line.path = ptsname(line.master);
@@ -38,6 +35,23 @@ pty_line open_pty_line()
     line.slave = open(line.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (line.slave < 0) {
         fail("open " + line.path);
+    }
+}
+
+} // namespace
+
+pty_line open_pty_line()
+{
+    pty_line line;
+    line.master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (line.master < 0) {
+        fail("posix_openpt");
+    }
+    try {
+        make_raw_and_open_slave(line);
+    } catch (...) {
+        close(line.master);
+        throw;
     }
     return line;
 }

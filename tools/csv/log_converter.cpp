@@ -1,6 +1,7 @@
 #include "csv/log_converter.hpp"
 
 #include "logread/local_time.hpp"
+#include "logread/row_facts.hpp"
 
 #include <array>
 #include <cstdio>
@@ -16,7 +17,18 @@ void append_cell(std::string& csv, std::string_view value)
     csv += ',';
 }
 
+std::string header_line()
+{
+    std::string line = "elapsed_s,";
+    for (const std::string_view name : logread::channel_names) {
+        append_cell(line, name);
+    }
+    return line + "dds1,dds2,delta_dds2,user_tuning,dds_cs_bad,tuning_cs_bad\n";
+}
+
 } // namespace
+
+const std::string csv_header = header_line();
 
 void append_csv_row(std::string& csv, const logread::log_row& row)
 {

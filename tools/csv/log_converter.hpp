@@ -11,8 +11,8 @@
 
 namespace csv {
 
-inline constexpr std::string_view csv_header =
-    "elapsed_s,rail,trimpot,temperature,vcxo,dds1,dds2,delta_dds2,user_tuning,dds_cs_bad,tuning_cs_bad\n";
+// The CSV's first line: its columns' names, the channels' as the log library gives them.
+extern const std::string csv_header;
 // With --time, the header begins with this cell.
 inline constexpr std::string_view time_cell_header = "time,";
 

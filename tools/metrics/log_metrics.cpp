@@ -3,14 +3,10 @@
 
 #include <chrono>
 #include <filesystem>
-#include <string_view>
 
 namespace metrics {
 
 namespace {
-
-constexpr std::array<std::string_view, 4> channel_names{"rail", "trimpot", "temperature", "vcxo"};
-constexpr std::array<std::string_view, 3> query_names{"adc", "dds", "tuning"};
 
 prometheus::Family<prometheus::Gauge>& gauges(prometheus::Registry& registry, const std::string& name,
                                               const std::string& help)
@@ -66,12 +62,14 @@ log_metrics::log_metrics(metric_families& families, const std::string& path)
       last_complete_row_(&families.last_complete_row.Add({{"log", label_}}))
 {
     last_complete_row_->Set(seconds_now());
-    for (std::size_t group = 0; group < failures_.size(); ++group) {
-        failures_[group] =
-            &families.query_failures.Add({{"log", label_}, {"query", std::string(query_names[group])}});
+    for (std::size_t query = 0; query < failures_.size(); ++query) {
+        failures_[query] = &families.query_failures.Add(
+            {{"log", label_}, {"query", std::string(logread::name_of(logread::all_queries[query]))}});
     }
-    cs_bad_[0] = &families.cs_bad.Add({{"log", label_}, {"query", "dds"}});
-    cs_bad_[1] = &families.cs_bad.Add({{"log", label_}, {"query", "tuning"}});
+    for (std::size_t query = 0; query < cs_bad_.size(); ++query) {
+        cs_bad_[query] = &families.cs_bad.Add(
+            {{"log", label_}, {"query", std::string(logread::name_of(logread::checked_queries[query]))}});
+    }
     const auto absolute = std::filesystem::absolute(path).lexically_normal().string();
     families.log_info.Add({{"log", label_}, {"path", absolute}}).Set(1);
 }
@@ -91,7 +89,7 @@ void log_metrics::on_row(const logread::row_event& row)
     const logread::row_values& values = row.values;
     rows_.Increment();
     for (std::size_t channel = 0; values.adc && channel < adc_.size(); ++channel) {
-        set(adc_[channel], families_.adc, {{"channel", std::string(channel_names[channel])}},
+        set(adc_[channel], families_.adc, {{"channel", std::string(logread::channel_names[channel])}},
             (*values.adc)[channel]);
     }
     if (values.dds) {
@@ -104,15 +102,15 @@ void log_metrics::on_row(const logread::row_event& row)
     if (values.tuning) {
         set(user_tuning_, families_.user_tuning, {}, *values.tuning);
     }
-    const std::array answered{values.adc.has_value(), values.dds.has_value(), values.tuning.has_value()};
-    for (std::size_t query = 0; query < answered.size(); ++query) {
-        if (!answered[query]) {
+    for (std::size_t query = 0; query < failures_.size(); ++query) {
+        if (!logread::answered(values, logread::all_queries[query])) {
             failures_[query]->Increment();
         }
     }
-    cs_bad_[0]->Increment(values.dds_cs_bad ? 1 : 0);
-    cs_bad_[1]->Increment(values.tuning_cs_bad ? 1 : 0);
-    if (answered[0] && answered[1] && answered[2]) {
+    for (std::size_t query = 0; query < cs_bad_.size(); ++query) {
+        cs_bad_[query]->Increment(logread::cs_bad(values, logread::checked_queries[query]) ? 1 : 0);
+    }
+    if (logread::complete(values)) {
         // A row without a known start time (a file rotated in the middle of
         // a run, read from its beginning) counts as read just now.
         set(last_complete_row_, families_.last_complete_row, {}, row.time.value_or(seconds_now()));

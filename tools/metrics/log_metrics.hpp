@@ -4,6 +4,7 @@
 
 #include "logread/dds_rate.hpp"
 #include "logread/line_reader.hpp"
+#include "logread/row_facts.hpp"
 
 #include <prometheus/counter.h>
 #include <prometheus/family.h>
@@ -60,9 +61,9 @@ private:
     prometheus::Counter& rows_;
     prometheus::Counter& skipped_;
     prometheus::Gauge& readable_;
-    std::array<prometheus::Counter*, 3> failures_{}; // adc, dds, tuning
-    std::array<prometheus::Counter*, 2> cs_bad_{};   // dds, tuning
-    std::array<prometheus::Gauge*, 4> adc_{};
+    std::array<prometheus::Counter*, logread::all_queries.size()> failures_{};
+    std::array<prometheus::Counter*, logread::checked_queries.size()> cs_bad_{};
+    std::array<prometheus::Gauge*, logread::channel_names.size()> adc_{};
     std::array<prometheus::Gauge*, 2> dds_{};
     prometheus::Gauge* dds2_rate_ = nullptr;
     prometheus::Gauge* user_tuning_ = nullptr;

@@ -11,33 +11,6 @@ constexpr std::size_t fine_per_column = 4;
 
 } // namespace
 
-void stats::add(double value)
-{
-    if (count == 0) {
-        min = max = value;
-    } else {
-        min = std::min(min, value);
-        max = std::max(max, value);
-    }
-    sum += value;
-    ++count;
-}
-
-void stats::merge(const stats& other)
-{
-    if (other.count == 0) {
-        return;
-    }
-    if (count == 0) {
-        *this = other;
-        return;
-    }
-    min = std::min(min, other.min);
-    max = std::max(max, other.max);
-    sum += other.sum;
-    count += other.count;
-}
-
 void bin::merge(const bin& other)
 {
     rows += other.rows;

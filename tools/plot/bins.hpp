@@ -1,5 +1,5 @@
 // fslog-plot's reduction: each series of the log becomes one bin per pixel
-// column (the count, minimum, maximum and sum of the values that fall in
+// column (the count, minimum, mean and maximum of the values that fall in
 // it), with a count per bin of each kind of fault. Memory is fixed by the
 // number of columns, whatever the log's length.
 //
@@ -11,6 +11,9 @@
 // edges are off by at most a quarter of its width.
 #pragma once
 
+#include "logread/row_facts.hpp"
+#include "logread/running_stats.hpp"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -19,24 +22,10 @@
 
 namespace plot {
 
-enum series : std::size_t { rail, trimpot, temperature, vcxo, dds_rate, user_tuning, series_count };
-enum fault : std::size_t { adc_failed, dds_failed, dds_cs_bad, tuning_failed, tuning_cs_bad, fault_count };
-
-struct stats {
-    std::uint64_t count = 0;
-    double min = 0;
-    double max = 0;
-    double sum = 0;
-
-    void add(double value);
-    void merge(const stats& other);
-    double mean() const { return sum / static_cast<double>(count); }
-};
-
 struct bin {
     std::uint64_t rows = 0;
-    std::array<stats, series_count> series{};
-    std::array<std::uint32_t, fault_count> faults{};
+    std::array<logread::running_stats, logread::series_count> series{};
+    std::array<std::uint32_t, logread::fault_count> faults{};
 
     void merge(const bin& other);
 };
@@ -45,8 +34,8 @@ struct bin {
 // the row has none) and its faults.
 struct sample {
     double x = 0;
-    std::array<std::optional<double>, series_count> values{};
-    std::array<bool, fault_count> faults{};
+    logread::series_values values{};
+    std::array<bool, logread::fault_count> faults{};
 };
 
 struct binned {

@@ -20,35 +20,55 @@ constexpr double bottom_edge = 0.06;
 constexpr double panel_gap = 0.012;
 constexpr double fault_strip_share = 0.8; // of a value panel's height
 
+using logread::series;
+
 struct series_panel {
     series which;
-    std::string_view ylabel;
-    std::string_view empty_note;
     std::string_view line_colour;
     std::string_view band_colour;
 };
 
-constexpr std::array<series_panel, series_count> value_panels{{
-    {rail, "rail? (ADC counts)", "no rail? readings", "#1f4e9c", "#b9cbea"},
-    {trimpot, "trimpot (ADC counts)", "no trimpot readings", "#1f4e9c", "#b9cbea"},
-    {temperature, "temperature (ADC counts)", "no temperature readings", "#a8321e", "#efc2b8"},
-    {vcxo, "vcxo (ADC counts)", "no vcxo readings", "#a8321e", "#efc2b8"},
-    {dds_rate, "DDS 2 rate (counts/s)", "no DDS 2 rate: it needs two DDS readings in one run", "#2d7a2d",
-     "#bfe0bf"},
-    {user_tuning, "user tuning", "no user tuning readings", "#6a3d9a", "#d8c8ea"},
+constexpr std::array<series_panel, logread::series_count> value_panels{{
+    {logread::rail, "#1f4e9c", "#b9cbea"},
+    {logread::trimpot, "#1f4e9c", "#b9cbea"},
+    {logread::temperature, "#a8321e", "#efc2b8"},
+    {logread::vcxo, "#a8321e", "#efc2b8"},
+    {logread::dds2_rate, "#2d7a2d", "#bfe0bf"},
+    {logread::user_tuning, "#6a3d9a", "#d8c8ea"},
 }};
 
+// A panel's y label, and what it says when the series has no readings.
+struct panel_text {
+    std::string ylabel;
+    std::string empty_note;
+};
+
+panel_text text_of(series which)
+{
+    if (which == logread::dds2_rate) {
+        return {"DDS 2 rate (counts/s)", "no DDS 2 rate: it needs two DDS readings in one run"};
+    }
+    if (which == logread::user_tuning) {
+        return {"user tuning", "no user tuning readings"};
+    }
+    // A channel as the log's header names it, which doubts the rail ("rail?").
+    const std::string heading =
+        std::string(logread::channel_names[which]) + (which == logread::rail ? "?" : "");
+    return {heading + " (ADC counts)", "no " + heading + " readings"};
+}
+
+// The fault strip's rows, top to bottom.
 struct fault_row {
-    fault which;
+    logread::fault which;
     std::string_view name;
 };
 
-constexpr std::array<fault_row, fault_count> fault_rows{{
-    {adc_failed, "ADC failed"},
-    {dds_failed, "DDS failed"},
-    {dds_cs_bad, "DDS (CS bad!)"},
-    {tuning_failed, "tuning failed"},
-    {tuning_cs_bad, "tuning (CS bad!)"},
+constexpr std::array<fault_row, logread::fault_count> fault_rows{{
+    {logread::adc_failed, "ADC failed"},
+    {logread::dds_failed, "DDS failed"},
+    {logread::dds_cs_bad, "DDS (CS bad!)"},
+    {logread::tuning_failed, "tuning failed"},
+    {logread::tuning_cs_bad, "tuning (CS bad!)"},
 }};
 
 // gnuplot's double-quoted string: backslash escapes, a newline as \n.
@@ -142,14 +162,14 @@ private:
         std::string runs;
         std::string alone;
         const std::vector<bin>& all = bins_.bins;
-        auto has = [&](std::size_t i) { return i < all.size() && all[i].series[which].count > 0; };
+        auto has = [&](std::size_t i) { return i < all.size() && !all[i].series[which].empty(); };
         for (std::size_t i = 0; i < all.size(); ++i) {
             if (!has(i)) {
                 continue;
             }
-            const stats& values = all[i].series[which];
+            const logread::running_stats& values = all[i].series[which];
             const std::string row = number(shown_x(bin_middle(bins_, i), drawing_.axis)) + " " +
-                                    number(values.min) + " " + number(values.max) + " " +
+                                    number(values.min()) + " " + number(values.max()) + " " +
                                     number(values.mean()) + "\n";
             y_range_[which].merge(values);
             const bool before = i > 0 && has(i - 1);
@@ -242,10 +262,10 @@ private:
     }
 
     // The y range from the readings, so that a flat series still has one.
-    void y_range(const stats& range)
+    void y_range(const logread::running_stats& range)
     {
-        const double pad = range.max > range.min ? (range.max - range.min) * 0.06 : 1.0;
-        line("set yrange [" + number(range.min - pad) + ":" + number(range.max + pad) + "]");
+        const double pad = range.max() > range.min() ? (range.max() - range.min()) * 0.06 : 1.0;
+        line("set yrange [" + number(range.min() - pad) + ":" + number(range.max() + pad) + "]");
     }
 
     void empty_note(std::string_view note)
@@ -261,15 +281,16 @@ private:
     void value_panel(const series_panel& panel, double top, double bottom)
     {
         margins(top, bottom);
-        line("set ylabel " + quoted(panel.ylabel));
-        if (panel.which == dds_rate) {
+        const panel_text text = text_of(panel.which);
+        line("set ylabel " + quoted(text.ylabel));
+        if (panel.which == logread::dds2_rate) {
             line("set label 2 'delta dds2 / elapsed seconds between the rows of its two readings' at graph "
                  "0.01, 0.9 left front "
                  "boxed");
         }
         const std::string id = std::to_string(panel.which);
         if (!has_runs_[panel.which] && !has_alone_[panel.which]) {
-            empty_note(panel.empty_note);
+            empty_note(text.empty_note);
         } else {
             y_range(y_range_[panel.which]);
             std::vector<std::string> parts;
@@ -316,9 +337,9 @@ private:
     const figure& drawing_;
     const binned& bins_;
     std::string out_;
-    std::array<stats, series_count> y_range_{};
-    std::array<bool, series_count> has_runs_{};
-    std::array<bool, series_count> has_alone_{};
+    std::array<logread::running_stats, logread::series_count> y_range_{};
+    std::array<bool, logread::series_count> has_runs_{};
+    std::array<bool, logread::series_count> has_alone_{};
     bool has_faults_ = false;
     std::string x_label_;
     std::string x_format_;

@@ -10,28 +10,6 @@ namespace {
 // of a second holds a reading of each kind unless a query failed.
 constexpr double min_bin_seconds = 1.0;
 
-sample sample_of(const logread::row_event& row, double x, std::optional<double> rate)
-{
-    const logread::row_values& values = row.values;
-    sample taken;
-    taken.x = x;
-    if (values.adc) {
-        for (std::size_t i = 0; i < values.adc->size(); ++i) {
-            taken.values[rail + i] = (*values.adc)[i];
-        }
-    }
-    taken.values[dds_rate] = rate;
-    if (values.tuning) {
-        taken.values[user_tuning] = *values.tuning;
-    }
-    taken.faults[adc_failed] = !values.adc;
-    taken.faults[dds_failed] = !values.dds;
-    taken.faults[dds_cs_bad] = values.dds_cs_bad;
-    taken.faults[tuning_failed] = !values.tuning;
-    taken.faults[tuning_cs_bad] = values.tuning_cs_bad;
-    return taken;
-}
-
 } // namespace
 
 log_sampler::log_sampler(const options& given, std::size_t columns) : given_(given), columns_(columns) {}
@@ -110,7 +88,7 @@ void log_sampler::on_row(const logread::row_event& row)
         ++rows_off_axis_;
         return;
     }
-    bins_->add(sample_of(row, *x, rate));
+    bins_->add({*x, logread::series_of(row.values, rate), logread::faults_of(row.values)});
 }
 
 } // namespace plot

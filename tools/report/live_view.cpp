@@ -13,8 +13,20 @@ namespace {
 
 constexpr std::size_t minute = 60;
 constexpr std::size_t hour = 3600;
-constexpr std::array<const char*, 6> series_names{"rail", "trimpot",   "temperature",
-                                                  "vcxo", "dds2 rate", "user tuning"};
+
+// A series' label: a channel's name, or the rate's or the tuning's.
+std::string label_of(std::size_t series)
+{
+    if (series < logread::channel_names.size()) {
+        return std::string(logread::channel_names[series]);
+    }
+    return series == logread::dds2_rate ? "dds2 rate" : "user tuning";
+}
+
+const char* format_of(std::size_t series)
+{
+    return series == logread::dds2_rate ? "%.1f" : "%.0f";
+}
 
 double wall_clock_now()
 {
@@ -31,7 +43,7 @@ std::string number(const std::optional<double>& value, const char* format = "%.0
     return text;
 }
 
-std::string window_cells(const running_stats& values, const char* format)
+std::string window_cells(const logread::running_stats& values, const char* format)
 {
     char text[64];
     if (values.empty()) {
@@ -46,8 +58,8 @@ std::string window_cells(const running_stats& values, const char* format)
 } // namespace
 
 live_view::live_view(std::string path)
-    : path_(std::move(path)), windows_(series_count, recent_window(hour)),
-      fault_windows_(fault_count, recent_window(hour)), row_window_(minute)
+    : path_(std::move(path)), windows_(logread::series_count, recent_window(hour)),
+      fault_windows_(logread::fault_count, recent_window(hour)), row_window_(minute)
 {
 }
 
@@ -67,7 +79,7 @@ void live_view::on_row(const logread::row_event& row)
     row_window_.add(clock, 1);
     take_values(row, clock);
     take_faults(row.values, clock);
-    if (row.values.adc && row.values.dds && row.values.tuning) {
+    if (logread::complete(row.values)) {
         // Without a known start, the row counts as written when it was read.
         last_complete_ = row.time.value_or(wall_clock_now());
     }
@@ -76,14 +88,7 @@ void live_view::on_row(const logread::row_event& row)
 void live_view::take_values(const logread::row_event& row, double clock)
 {
     const logread::row_values& values = row.values;
-    std::array<std::optional<double>, series_count> now{};
-    for (std::size_t channel = 0; values.adc && channel < 4; ++channel) {
-        now[channel] = (*values.adc)[channel];
-    }
-    now[rate] = rate_.take(row);
-    if (values.tuning) {
-        now[tuning] = *values.tuning;
-    }
+    const auto now = logread::series_of(values, rate_.take(row));
     for (std::size_t index = 0; index < now.size(); ++index) {
         if (now[index]) {
             latest_[index] = now[index];
@@ -98,8 +103,7 @@ void live_view::take_values(const logread::row_event& row, double clock)
 
 void live_view::take_faults(const logread::row_values& values, double clock)
 {
-    const std::array<bool, fault_count> happened{!values.adc, !values.dds, !values.tuning, values.dds_cs_bad,
-                                                 values.tuning_cs_bad};
+    const auto happened = logread::faults_of(values);
     for (std::size_t index = 0; index < happened.size(); ++index) {
         if (happened[index]) {
             ++faults_[index];
@@ -170,9 +174,9 @@ void live_view::add_series_lines(std::vector<std::string>& lines) const
     std::snprintf(text, sizeof text, "%-11s %9s  %9s %10s %9s  %9s %10s %9s", "", "latest", "min", "mean",
                   "max", "min", "mean", "max");
     lines.emplace_back(text);
-    for (std::size_t index = 0; index < series_count; ++index) {
-        const char* format = index == rate ? "%.1f" : "%.0f";
-        std::snprintf(text, sizeof text, "%-11s %9s  %s  %s", series_names[index],
+    for (std::size_t index = 0; index < logread::series_count; ++index) {
+        const char* format = format_of(index);
+        std::snprintf(text, sizeof text, "%-11s %9s  %s  %s", label_of(index).c_str(),
                       number(latest_[index], format).c_str(),
                       window_cells(windows_[index].last(clock_, minute), format).c_str(),
                       window_cells(windows_[index].last(clock_, hour), format).c_str());
@@ -187,15 +191,17 @@ void live_view::add_fault_lines(std::vector<std::string>& lines) const
 {
     char text[160];
     lines.emplace_back("             failed: adc    dds tuning   (CS bad!): dds tuning");
-    const auto add = [&](const char* label, const std::array<std::uint64_t, fault_count>& counts) {
+    const auto add = [&](const char* label, const std::array<std::uint64_t, logread::fault_count>& counts) {
         std::snprintf(text, sizeof text, "%-20s %3llu %6llu %6llu %16llu %6llu", label,
-                      static_cast<unsigned long long>(counts[0]), static_cast<unsigned long long>(counts[1]),
-                      static_cast<unsigned long long>(counts[2]), static_cast<unsigned long long>(counts[3]),
-                      static_cast<unsigned long long>(counts[4]));
+                      static_cast<unsigned long long>(counts[logread::adc_failed]),
+                      static_cast<unsigned long long>(counts[logread::dds_failed]),
+                      static_cast<unsigned long long>(counts[logread::tuning_failed]),
+                      static_cast<unsigned long long>(counts[logread::dds_cs_bad]),
+                      static_cast<unsigned long long>(counts[logread::tuning_cs_bad]));
         lines.emplace_back(text);
     };
-    std::array<std::uint64_t, fault_count> last_hour{};
-    for (std::size_t index = 0; index < fault_count; ++index) {
+    std::array<std::uint64_t, logread::fault_count> last_hour{};
+    for (std::size_t index = 0; index < logread::fault_count; ++index) {
         last_hour[index] = fault_windows_[index].last(clock_, hour).count();
     }
     add("  in all", faults_);
@@ -210,16 +216,17 @@ std::string live_view::summary_line(double now) const
     std::snprintf(text, sizeof text, "%llu rows, %.1f/s;", static_cast<unsigned long long>(rows_),
                   rows_per_second());
     line += text;
-    for (std::size_t index = 0; index < series_count; ++index) {
-        line += std::string(" ") + series_names[index] + " " +
-                number(latest_[index], index == rate ? "%.1f" : "%.0f");
-        line += index == vcxo || index == rate ? ";" : "";
+    for (std::size_t index = 0; index < logread::series_count; ++index) {
+        line += " " + label_of(index) + " " + number(latest_[index], format_of(index));
+        line += index == logread::vcxo || index == logread::dds2_rate ? ";" : "";
     }
     std::snprintf(text, sizeof text,
                   "; failed adc %llu dds %llu tuning %llu; (CS bad!) dds %llu tuning %llu; ",
-                  static_cast<unsigned long long>(faults_[0]), static_cast<unsigned long long>(faults_[1]),
-                  static_cast<unsigned long long>(faults_[2]), static_cast<unsigned long long>(faults_[3]),
-                  static_cast<unsigned long long>(faults_[4]));
+                  static_cast<unsigned long long>(faults_[logread::adc_failed]),
+                  static_cast<unsigned long long>(faults_[logread::dds_failed]),
+                  static_cast<unsigned long long>(faults_[logread::tuning_failed]),
+                  static_cast<unsigned long long>(faults_[logread::dds_cs_bad]),
+                  static_cast<unsigned long long>(faults_[logread::tuning_cs_bad]));
     line += text + since_complete(now, false);
     const std::string note = reading_note();
     return note.empty() ? line : line + "; " + note;

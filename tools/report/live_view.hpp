@@ -6,6 +6,7 @@
 #include "logread/dds_rate.hpp"
 #include "logread/follow.hpp"
 #include "logread/line_reader.hpp"
+#include "logread/row_facts.hpp"
 #include "report/recent_window.hpp"
 
 #include <array>
@@ -35,9 +36,6 @@ public:
     std::string summary_line(double now) const;
 
 private:
-    enum series { rail, trimpot, temperature, vcxo, rate, tuning, series_count };
-    enum fault { adc_failed, dds_failed, tuning_failed, dds_cs_bad, tuning_cs_bad, fault_count };
-
     void take_values(const logread::row_event& row, double clock);
     void take_faults(const logread::row_values& values, double clock);
     std::string reading_note() const;
@@ -54,13 +52,13 @@ private:
     // the run's start is not known.
     double clock_ = 0;
     double clock_start_ = 0; // first row on this clock
-    std::array<std::optional<double>, series_count> latest_;
+    logread::series_values latest_;
     std::optional<double> dds1_;
     std::optional<double> dds2_;
     std::vector<recent_window> windows_;       // one per series
     std::vector<recent_window> fault_windows_; // one per fault
     recent_window row_window_;
-    std::array<std::uint64_t, fault_count> faults_{};
+    std::array<std::uint64_t, logread::fault_count> faults_{};
     std::optional<double> last_complete_; // wall-clock time of the last complete row
     logread::follow_result reading_;
     bool file_open_ = false;

@@ -5,33 +5,25 @@ namespace report {
 
 namespace {
 
-bool complete(const logread::row_values& values)
-{
-    return values.adc && values.dds && values.tuning;
-}
-
 void count_row(summary& into, const logread::row_values& values, const row_time& when,
-               const std::optional<double>& rate)
+               const logread::series_values& now)
 {
     if (into.rows == 0) {
         into.first = when;
     }
     into.last = when;
     ++into.rows;
-    into.complete_rows += complete(values) ? 1U : 0U;
-    into.failures[0] += values.adc ? 0U : 1U;
-    into.failures[1] += values.dds ? 0U : 1U;
-    into.failures[2] += values.tuning ? 0U : 1U;
-    into.cs_bad[0] += values.dds_cs_bad ? 1U : 0U;
-    into.cs_bad[1] += values.tuning_cs_bad ? 1U : 0U;
-    for (std::size_t channel = 0; values.adc && channel < into.channels.size(); ++channel) {
-        into.channels[channel].add((*values.adc)[channel]);
+    into.complete_rows += logread::complete(values) ? 1U : 0U;
+    for (std::size_t query = 0; query < into.failures.size(); ++query) {
+        into.failures[query] += logread::answered(values, logread::all_queries[query]) ? 0U : 1U;
     }
-    if (rate) {
-        into.dds2_rate.add(*rate);
+    for (std::size_t query = 0; query < into.cs_bad.size(); ++query) {
+        into.cs_bad[query] += logread::cs_bad(values, logread::checked_queries[query]) ? 1U : 0U;
     }
-    if (values.tuning) {
-        into.tuning.add(*values.tuning);
+    for (std::size_t index = 0; index < now.size(); ++index) {
+        if (now[index]) {
+            into.series[index].add(*now[index]);
+        }
     }
 }
 
@@ -57,13 +49,13 @@ void log_summary::on_row(const logread::row_event& row)
 {
     summary& run = current_run();
     const row_time when{row.time, row.values.elapsed};
-    const std::optional<double> rate = rate_.take(row);
-    count_row(run, row.values, when, rate);
-    count_row(total_, row.values, when, rate);
+    const logread::series_values now = logread::series_of(row.values, rate_.take(row));
+    count_row(run, row.values, when, now);
+    count_row(total_, row.values, when, now);
     if (!since_complete_) {
         since_complete_ = when;
     }
-    if (complete(row.values)) {
+    if (logread::complete(row.values)) {
         end_stretch(run, when);
         since_complete_ = when;
     }

@@ -4,7 +4,8 @@
 
 #include "logread/dds_rate.hpp"
 #include "logread/line_reader.hpp"
-#include "report/running_stats.hpp"
+#include "logread/row_facts.hpp"
+#include "logread/running_stats.hpp"
 
 #include <array>
 #include <cstddef>
@@ -35,18 +36,15 @@ struct summary {
     row_time first;
     row_time last;
     std::uint64_t rows = 0;
-    std::uint64_t complete_rows = 0;         // with all three groups
-    std::array<std::uint64_t, 3> failures{}; // rows without the adc, dds or tuning group
-    std::array<std::uint64_t, 2> cs_bad{};   // "(CS bad!)" at the dds or tuning group
+    std::uint64_t complete_rows = 0; // with all three groups
+    // Rows without each query's group, in the order of logread::all_queries.
+    std::array<std::uint64_t, logread::all_queries.size()> failures{};
+    // "(CS bad!)" at each checked query's group, in the order of logread::checked_queries.
+    std::array<std::uint64_t, logread::checked_queries.size()> cs_bad{};
     stretch longest_gap;
-    std::array<running_stats, 4> channels; // rail, trimpot, temperature, vcxo
-    running_stats dds2_rate;               // counts per second
-    running_stats tuning;
+    // Each series' figures (the DDS 2 rate in counts per second).
+    std::array<logread::running_stats, logread::series_count> series;
 };
-
-inline constexpr std::array<const char*, 4> channel_names{"rail", "trimpot", "temperature", "vcxo"};
-inline constexpr std::array<const char*, 3> query_names{"adc", "dds", "tuning"};
-inline constexpr std::array<const char*, 2> checked_query_names{"dds", "tuning"};
 
 // Feed it a log through a line_reader; after the reader's finish(), call
 // close() and read the runs and the total. Memory grows with the number of

@@ -31,17 +31,17 @@ void recent_window::add(double time, double value)
     newest_ = second;
     const auto slot = static_cast<std::size_t>((second % size + size) % size);
     if (bin_second_[slot] != second) {
-        bins_[slot] = running_stats{};
+        bins_[slot] = logread::running_stats{};
         bin_second_[slot] = second;
     }
     bins_[slot].add(value);
 }
 
-running_stats recent_window::last(double now, std::size_t seconds) const
+logread::running_stats recent_window::last(double now, std::size_t seconds) const
 {
     const std::int64_t end = second_of(now);
     const std::int64_t begin = end - static_cast<std::int64_t>(std::min(seconds, bins_.size()));
-    running_stats merged;
+    logread::running_stats merged;
     for (std::size_t slot = 0; slot < bins_.size(); ++slot) {
         if (bin_second_[slot] > begin && bin_second_[slot] <= end) {
             merged.merge(bins_[slot]);

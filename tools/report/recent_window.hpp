@@ -2,7 +2,7 @@
 // that its memory stays the same however long the log runs.
 #pragma once
 
-#include "report/running_stats.hpp"
+#include "logread/running_stats.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,10 +22,10 @@ public:
     void add(double time, double value);
     // The values of the `seconds` seconds (at most the window's) up to and
     // including the bin of `now`.
-    running_stats last(double now, std::size_t seconds) const;
+    logread::running_stats last(double now, std::size_t seconds) const;
 
 private:
-    std::vector<running_stats> bins_;
+    std::vector<logread::running_stats> bins_;
     std::vector<std::int64_t> bin_second_; // the second each bin holds now
     std::optional<std::int64_t> newest_;   // the newest value's second
 };

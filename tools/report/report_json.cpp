@@ -13,12 +13,24 @@ json time_json(const row_time& at)
     return at.time ? json(local_time(*at.time, true)) : json(nullptr);
 }
 
-json stats_json(const running_stats& values)
+json stats_json(const logread::running_stats& values)
 {
     if (values.empty()) {
         return {{"min", nullptr}, {"mean", nullptr}, {"max", nullptr}, {"sd", nullptr}};
     }
     return {{"min", values.min()}, {"mean", values.mean()}, {"max", values.max()}, {"sd", values.sd()}};
+}
+
+// A count for each of the queries, under the query's name.
+template <std::size_t count>
+json counts_json(const std::array<logread::query, count>& queries,
+                 const std::array<std::uint64_t, count>& counts)
+{
+    json object;
+    for (std::size_t index = 0; index < count; ++index) {
+        object[std::string(logread::name_of(queries[index]))] = counts[index];
+    }
+    return object;
 }
 
 json summary_json(const summary& part)
@@ -30,19 +42,19 @@ json summary_json(const summary& part)
     object["end_elapsed_s"] = part.last.elapsed;
     object["rows"] = part.rows;
     object["complete_rows"] = part.complete_rows;
-    object["failures"] = {{"adc", part.failures[0]}, {"dds", part.failures[1]}, {"tuning", part.failures[2]}};
-    object["cs_bad"] = {{"dds", part.cs_bad[0]}, {"tuning", part.cs_bad[1]}};
+    object["failures"] = counts_json(logread::all_queries, part.failures);
+    object["cs_bad"] = counts_json(logread::checked_queries, part.cs_bad);
     object["longest_without_complete_row"] = {{"seconds", part.longest_gap.seconds},
                                               {"began", time_json(part.longest_gap.began)},
                                               {"began_elapsed_s", part.longest_gap.began.elapsed}};
     json channels;
-    for (std::size_t channel = 0; channel < part.channels.size(); ++channel) {
-        channels[channel_names[channel]] = stats_json(part.channels[channel]);
+    for (std::size_t channel = 0; channel < logread::channel_names.size(); ++channel) {
+        channels[std::string(logread::channel_names[channel])] = stats_json(part.series[channel]);
     }
     object["channels"] = channels;
-    const json rate = stats_json(part.dds2_rate);
+    const json rate = stats_json(part.series[logread::dds2_rate]);
     object["dds2_rate"] = {{"mean", rate["mean"]}, {"sd", rate["sd"]}};
-    const json tuning = stats_json(part.tuning);
+    const json tuning = stats_json(part.series[logread::user_tuning]);
     object["user_tuning"] = {{"min", tuning["min"]}, {"max", tuning["max"]}};
     return object;
 }

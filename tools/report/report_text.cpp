@@ -63,25 +63,27 @@ void add_counts(std::string& text, const summary& part)
 void add_readings(std::string& text, const summary& part)
 {
     add_line(text, "  %-11s %6s %9s %6s %8s", "", "min", "mean", "max", "sd");
-    for (std::size_t channel = 0; channel < part.channels.size(); ++channel) {
-        const running_stats& values = part.channels[channel];
+    for (std::size_t channel = 0; channel < logread::channel_names.size(); ++channel) {
+        const logread::running_stats& values = part.series[channel];
+        const std::string name(logread::channel_names[channel]);
         if (values.empty()) {
-            add_line(text, "  %-11s no readings", channel_names[channel]);
+            add_line(text, "  %-11s no readings", name.c_str());
         } else {
-            add_line(text, "  %-11s %6.0f %9.2f %6.0f %8.2f", channel_names[channel], values.min(),
-                     values.mean(), values.max(), values.sd());
+            add_line(text, "  %-11s %6.0f %9.2f %6.0f %8.2f", name.c_str(), values.min(), values.mean(),
+                     values.max(), values.sd());
         }
     }
-    if (part.dds2_rate.empty()) {
+    const logread::running_stats& rate = part.series[logread::dds2_rate];
+    if (rate.empty()) {
         add_line(text, "  dds2 rate   no readings");
     } else {
-        add_line(text, "  dds2 rate   mean %.1f counts/s, sd %.1f", part.dds2_rate.mean(),
-                 part.dds2_rate.sd());
+        add_line(text, "  dds2 rate   mean %.1f counts/s, sd %.1f", rate.mean(), rate.sd());
     }
-    if (part.tuning.empty()) {
+    const logread::running_stats& tuning = part.series[logread::user_tuning];
+    if (tuning.empty()) {
         add_line(text, "  user tuning no readings");
     } else {
-        add_line(text, "  user tuning min %.0f, max %.0f", part.tuning.min(), part.tuning.max());
+        add_line(text, "  user tuning min %.0f, max %.0f", tuning.min(), tuning.max());
     }
 }
 

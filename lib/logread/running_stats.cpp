@@ -1,17 +1,18 @@
 // Minimum, mean, maximum and standard deviation: see running_stats.hpp.
-#include "report/running_stats.hpp"
+#include "logread/running_stats.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-namespace report {
+namespace logread {
 
 void running_stats::add(double value)
 {
+    const double before = mean_;
     ++count_;
-    const double step = value - mean_;
-    mean_ += step / static_cast<double>(count_);
-    squares_ += step * (value - mean_);
+    sum_ += value;
+    mean_ = sum_ / static_cast<double>(count_);
+    squares_ += (value - before) * (value - mean_);
     min_ = std::min(min_, value);
     max_ = std::max(max_, value);
 }
@@ -25,9 +26,10 @@ void running_stats::merge(const running_stats& other)
     const auto theirs = static_cast<double>(other.count_);
     const double both = own + theirs;
     const double step = other.mean_ - mean_;
-    mean_ += step * theirs / both;
     squares_ += other.squares_ + step * step * own * theirs / both;
     count_ += other.count_;
+    sum_ += other.sum_;
+    mean_ = sum_ / both;
     min_ = std::min(min_, other.min_);
     max_ = std::max(max_, other.max_);
 }
@@ -37,4 +39,4 @@ double running_stats::sd() const
     return count_ == 0 ? 0.0 : std::sqrt(squares_ / static_cast<double>(count_));
 }
 
-} // namespace report
+} // namespace logread

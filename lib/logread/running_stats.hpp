@@ -1,11 +1,12 @@
-// Minimum, mean, maximum and standard deviation of a stream of values, in
-// constant memory.
+// logread: the minimum, mean, maximum and standard deviation of a stream of
+// values, in constant memory. The one accumulator every log tool keeps its
+// figures in: a report's runs, the live view's seconds, a plot's columns.
 #pragma once
 
 #include <cstdint>
 #include <limits>
 
-namespace report {
+namespace logread {
 
 class running_stats {
 public:
@@ -23,14 +24,17 @@ public:
     double sd() const;
 
 private:
-    // Welford's sums: the mean so far and the squared deviations from it,
-    // which stay exact enough over a week of readings where a plain sum of
-    // squares would not.
+    // The mean is the sum over the count: for whole numbers (the ADC counts,
+    // the tuning word) it is exact, in whatever order values are added and
+    // streams merged. The squared deviations from it are summed as Welford
+    // does, which stays exact enough over a week of readings where a plain
+    // sum of squares would not.
     std::uint64_t count_ = 0;
-    double mean_ = 0;
+    double sum_ = 0;
+    double mean_ = 0; // sum_ / count_
     double squares_ = 0;
     double min_ = std::numeric_limits<double>::infinity();
     double max_ = -std::numeric_limits<double>::infinity();
 };
 
-} // namespace report
+} // namespace logread

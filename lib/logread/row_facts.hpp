@@ -1,0 +1,54 @@
+// logread: what a row says about the unit, worked out here once for every
+// log tool: which queries answered, which replies failed their payload
+// check, whether the row is complete, the names of the ADC channels, and
+// the series the tools show over time.
+#pragma once
+
+#include "logread/row.hpp"
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace logread {
+
+// fslog's three queries, in the order it asks them and prints their groups.
+enum class query : std::size_t { adc, dds, tuning };
+inline constexpr std::array all_queries{query::adc, query::dds, query::tuning};
+// The queries whose reply the logger keeps when its payload check fails,
+// noting "(CS bad!)" at its group; a bad ADC reply is a failed query.
+inline constexpr std::array checked_queries{query::dds, query::tuning};
+
+// "adc", "dds", "tuning": the query's name in labels and keys.
+std::string_view name_of(query asked);
+
+// Whether the query's values are in the row: not when it failed, or its
+// reply was too short to hold them.
+bool answered(const row_values& values, query asked);
+// Whether "(CS bad!)" stood at the query's group.
+bool cs_bad(const row_values& values, query asked);
+// A complete row holds all three groups.
+bool complete(const row_values& values);
+
+// What went wrong in a row, one flag each: the queries that did not answer,
+// then the checked replies noted "(CS bad!)".
+enum fault : std::size_t { adc_failed, dds_failed, tuning_failed, dds_cs_bad, tuning_cs_bad, fault_count };
+std::array<bool, fault_count> faults_of(const row_values& values);
+
+// The ADC group's channels in the row's order, by the names the tools give
+// them. (The log's own header writes "rail?": which rail the first channel
+// measures is not known for sure.)
+inline constexpr std::array<std::string_view, 4> channel_names{"rail", "trimpot", "temperature", "vcxo"};
+
+// What the tools show over time: the four channels, in their order (a
+// channel's index is its series), the DDS 2 rate and the user tuning.
+enum series : std::size_t { rail, trimpot, temperature, vcxo, dds2_rate, user_tuning, series_count };
+static_assert(channel_names.size() == dds2_rate);
+
+// A row's value of each series; empty where the row has none.
+using series_values = std::array<std::optional<double>, series_count>;
+// The rate is the row's from a logread::dds_rate.
+series_values series_of(const row_values& values, std::optional<double> rate);
+
+} // namespace logread
