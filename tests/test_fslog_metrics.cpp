@@ -116,6 +116,33 @@ TEST(FslogMetrics, CountersGoOnThroughRotationByCopyAndByRename)
     EXPECT_TRUE(harness::exited_with(metrics.wait(5s), 0));
 }
 
+// What a client may send is capped: header lines, their size, and no body.
+TEST(FslogMetrics, TurnsAwayRequestsNoScrapeNeeds)
+{
+    harness::scratch_dir dir("metrics-caps");
+    const int port = free_loopback_port();
+    harness::child_process metrics(
+        {metrics_bin, "--listen", "127.0.0.1:" + std::to_string(port), dir / "unit.log"});
+    ASSERT_FALSE(first_scrape(port).empty()) << metrics.err();
+    httplib::Client client("127.0.0.1", port);
+    httplib::Headers many;
+    for (int header = 0; header < 150; ++header) {
+        many.emplace("X-Line-" + std::to_string(header), "1");
+    }
+    const auto too_many = client.Get("/metrics", many);
+    ASSERT_TRUE(too_many);
+    EXPECT_EQ(too_many->status, 431);
+    const auto too_large = client.Get("/metrics", {{"X-Large", std::string(20000, 'a')}});
+    ASSERT_TRUE(too_large);
+    EXPECT_EQ(too_large->status, 431);
+    const auto with_body = client.Post("/metrics", "a body", "text/plain");
+    ASSERT_TRUE(with_body);
+    EXPECT_EQ(with_body->status, 400);
+    const auto scrape = client.Get("/metrics");
+    ASSERT_TRUE(scrape);
+    EXPECT_EQ(scrape->status, 200);
+}
+
 // A log path that names a FIFO nobody writes to: opening it for reading
 // would wait for ever. It is not opened, said once, shown as unreadable,
 // and SIGTERM still ends the program.
