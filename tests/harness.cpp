@@ -14,6 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -190,6 +191,22 @@ std::string stdout_capture::text()
     return all;
 }
 
+namespace {
+
+// In the child: the descriptor a standard output stream goes to.
+int output_for(int given, const std::string& path, int pipe_end)
+{
+    if (given >= 0) {
+        return given;
+    }
+    if (!path.empty()) {
+        return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    return pipe_end;
+}
+
+} // namespace
+
 child_process::child_process(const std::vector<std::string>& argv, launch_options options)
 {
     int out_pipe[2];
@@ -213,13 +230,14 @@ child_process::child_process(const std::vector<std::string>& argv, launch_option
     }
     if (pid_ == 0) {
         setsid();
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (options.closed_stdio) {
             close(STDIN_FILENO);
             close(STDOUT_FILENO);
             close(STDERR_FILENO);
         } else {
-            dup2(options.stdout_fd >= 0 ? options.stdout_fd : out_pipe[1], STDOUT_FILENO);
-            dup2(err_pipe[1], STDERR_FILENO);
+            dup2(output_for(options.stdout_fd, options.stdout_path, out_pipe[1]), STDOUT_FILENO);
+            dup2(output_for(options.stderr_fd, options.stderr_path, err_pipe[1]), STDERR_FILENO);
         }
         std::signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
         if (options.file_size_limit) {
@@ -227,9 +245,8 @@ child_process::child_process(const std::vector<std::string>& argv, launch_option
             getrlimit(RLIMIT_FSIZE, &limit);
             limit.rlim_cur = *options.file_size_limit;
             setrlimit(RLIMIT_FSIZE, &limit);
-            std::signal(SIGXFSZ, SIG_IGN);
         }
-        execv(args[0], args.data());
+        execvp(args[0], args.data());
         _exit(127);
     }
     close(out_pipe[1]);
@@ -309,10 +326,17 @@ std::optional<int> child_process::wait(std::chrono::milliseconds timeout)
     }
 }
 
+void child_process::signal(int number) const
+{
+    if (pid_ > 0 && !reaped_) {
+        ::kill(pid_, number);
+    }
+}
+
 void child_process::kill()
 {
     if (pid_ > 0 && !reaped_) {
-        ::kill(pid_, SIGKILL);
+        ::kill(-pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
         reaped_ = true;
         drain(out_fd_, out_);

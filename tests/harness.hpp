@@ -84,22 +84,30 @@ private:
 
 struct launch_options {
     bool ignore_sigpipe = false;
-    // Instead of the pipe that read_until reads: a descriptor of the test's
-    // that becomes the program's stdout, or descriptors 0, 1 and 2 all
-    // closed at start (closed_stdio).
+    // Instead of the pipes that read_until and err() read: descriptors of
+    // the test's that become the program's stdout and stderr (a file, a
+    // terminal), or descriptors 0, 1 and 2 all closed at start
+    // (closed_stdio).
     int stdout_fd = -1;
+    int stderr_fd = -1;
     bool closed_stdio = false;
+    // Files made anew for stdout or stderr, for programs that run longer
+    // than a pipe would hold their output.
+    std::string stdout_path{};
+    std::string stderr_path{};
     // The stdout pipe non-blocking and one page small, so that a reader
     // that pauses soon makes the program's writes fail with EAGAIN.
     bool nonblocking_stdout = false;
-    // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored: writes to a file beyond
-    // it fail with EFBIG, and a write across it is cut.
+    // RLIMIT_FSIZE in bytes, as `ulimit -f` sets it: the signal that a write
+    // beyond it raises is left as the shell leaves it.
     std::optional<rlim_t> file_size_limit{};
 };
 
 // A program run as a subprocess in a session of its own (so it has no
 // controlling terminal, and a port opened without O_NOCTTY would become
-// one), with stdout and stderr on pipes.
+// one), with stdout and stderr on pipes. It is found on PATH unless its
+// name holds a slash. The whole session is killed when this goes, and by
+// the kernel should the test itself die first.
 class child_process {
 public:
     explicit child_process(const std::vector<std::string>& argv, launch_options options = {});
@@ -117,7 +125,10 @@ public:
     // Waits for the process to end within `timeout`; the wait status, or
     // nothing if it is still running.
     std::optional<int> wait(std::chrono::milliseconds timeout);
-    // Kills it with SIGKILL and reaps it, keeping what it had printed.
+    // Sends it `signal`.
+    void signal(int number) const;
+    // Kills its session with SIGKILL and reaps it, keeping what it had
+    // printed.
     void kill();
     // User plus system CPU time used so far, in seconds.
     double cpu_seconds() const;

@@ -12,9 +12,9 @@ namespace log_text {
 // where a reply's payload check failed.
 struct row {
     double elapsed;
-    std::optional<std::array<int, 4>> adc;
-    std::optional<std::array<long, 3>> dds; // dds 1, dds 2, delta dds2
-    std::optional<long> tuning;
+    std::optional<std::array<int, 4>> adc{};
+    std::optional<std::array<long, 3>> dds{}; // dds 1, dds 2, delta dds2
+    std::optional<long> tuning{};
     bool dds_cs_bad = false;
     bool tuning_cs_bad = false;
 };

@@ -1,6 +1,6 @@
 // The file follower: a log read by name through growth, rotation and absence.
 #include "harness.hpp"
-#include "log/follow.hpp"
+#include "logread/follow.hpp"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 #include "csv/log_converter.hpp"
 #include "harness.hpp"
 #include "link/serial_port.hpp"
-#include "log/row.hpp"
 #include "logger/logger.hpp"
+#include "logread/row.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,9 +16,9 @@
 namespace {
 
 using namespace std::chrono_literals;
+using csv::log_converter;
 using harness::pty_pair;
 using harness::stdout_capture;
-using logcsv::log_converter;
 
 const std::string header_lines =
     "# Logging started at Tue Dec  8 09:14:03 2026\n"
@@ -37,8 +37,8 @@ conversion convert(const std::string& log)
     converter.feed(log);
     converter.finish();
     conversion result{converter.take_csv(), converter.take_messages(), converter.skipped_lines()};
-    EXPECT_TRUE(result.csv.starts_with(logcsv::csv_header));
-    result.csv.erase(0, logcsv::csv_header.size());
+    EXPECT_TRUE(result.csv.starts_with(csv::csv_header));
+    result.csv.erase(0, csv::csv_header.size());
     return result;
 }
 
@@ -299,7 +299,7 @@ TEST(LogConverter, PiecesSplitAnywhereGiveTheSameCsv)
     }
     converter.finish();
     csv += converter.take_csv();
-    EXPECT_EQ(csv, std::string(logcsv::csv_header) + whole.csv);
+    EXPECT_EQ(csv, std::string(csv::csv_header) + whole.csv);
     EXPECT_EQ(converter.take_messages(), whole.messages);
     EXPECT_EQ(whole.skipped, 1u);
 }
@@ -315,7 +315,7 @@ TEST(LogConverter, OverlongLineIsSkippedWithoutBeingHeldWhole)
     converter.feed("\n         2.000     6 ");
     converter.finish();
     EXPECT_EQ(converter.take_csv(),
-              std::string(logcsv::csv_header) + "1.000,,,,,,,,5,0,0\n2.000,,,,,,,,6,0,0\n");
+              std::string(csv::csv_header) + "1.000,,,,,,,,5,0,0\n2.000,,,,,,,,6,0,0\n");
     EXPECT_EQ(converter.take_messages(),
               "fslog-csv: unit.log:2: not a log row (longer than any row), skipped\n");
 }
@@ -329,11 +329,11 @@ TEST(LogConverter, TimeColumnIsLocalTimeWithMillisecondsOrEmptyWithoutAStartLine
     const std::string log = "\n     86400.000     5 " + ("\n" + header_lines) + "\n         0.013     6 " +
                             "\n        59.999     7 \n        60.000     8 # Logging started at Sun Jul  5 "
                             "23:59:59 2026\n         0.999     9 ";
-    log_converter converter("unit.log", logcsv::time_column::with);
+    log_converter converter("unit.log", csv::time_column::with);
     converter.feed(log);
     converter.finish();
     EXPECT_EQ(converter.take_messages(), "");
-    EXPECT_EQ(converter.take_csv(), std::string(logcsv::time_cell_header) + std::string(logcsv::csv_header) +
+    EXPECT_EQ(converter.take_csv(), std::string(csv::time_cell_header) + std::string(csv::csv_header) +
                                         ",86400.000,,,,,,,,5,0,0\n"
                                         "2026-12-08T09:14:03.013,0.013,,,,,,,,6,0,0\n"
                                         "2026-12-08T09:15:02.999,59.999,,,,,,,,7,0,0\n"
@@ -363,13 +363,13 @@ TEST_F(CsvProgram, StatusTellsWhetherLinesWereSkipped)
     write_log(header_lines + "\n         1.000     5 ");
     const harness::finished_run clean = run(program + " " + log_path);
     EXPECT_EQ(clean.exit_code, 0);
-    EXPECT_EQ(clean.out, std::string(logcsv::csv_header) + "1.000,,,,,,,,5,0,0\n");
+    EXPECT_EQ(clean.out, std::string(csv::csv_header) + "1.000,,,,,,,,5,0,0\n");
     EXPECT_EQ(clean.err, "");
 
     write_log(header_lines + "\n         1.000     5 \nnoise\n         2.000     6 ");
     const harness::finished_run skipping = run(program + " < " + log_path);
     EXPECT_EQ(skipping.exit_code, 1);
-    EXPECT_EQ(skipping.out, std::string(logcsv::csv_header) + "1.000,,,,,,,,5,0,0\n2.000,,,,,,,,6,0,0\n");
+    EXPECT_EQ(skipping.out, std::string(csv::csv_header) + "1.000,,,,,,,,5,0,0\n2.000,,,,,,,,6,0,0\n");
     EXPECT_TRUE(skipping.err.starts_with("fslog-csv: standard input:4: not a log row (")) << skipping.err;
 }
 

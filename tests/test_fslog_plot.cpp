@@ -1,6 +1,7 @@
 // fslog-plot: the log reduced to bins per pixel column, and drawn by gnuplot.
 #include "harness.hpp"
-#include "log/line_reader.hpp"
+#include "log_text.hpp"
+#include "logread/line_reader.hpp"
 #include "plot/gnuplot_script.hpp"
 #include "plot/log_sampler.hpp"
 #include "plot/options.hpp"
@@ -18,6 +19,8 @@
 namespace {
 
 using namespace std::chrono_literals;
+using log_text::start_lines;
+using log_text::text_of;
 
 const std::string program = FSLOG_PLOT_BIN;
 
@@ -85,26 +88,8 @@ png_summary read_png(const std::vector<std::uint8_t>& file)
 
 // ---- The reduction ----
 
-const std::string start_line = "# Logging started at Tue Dec  8 09:14:03 2026\n"
-                               "# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, "
-                               "user tuning";
+const std::string start_line = start_lines("Tue Dec  8 09:14:03 2026");
 constexpr double start_time = 1796717643.0; // that start in Central European time
-
-// A row as fslog prints it; an empty group is left out.
-std::string row(double elapsed, const std::string& adc_group, const std::string& rest)
-{
-    std::array<char, 32> time{};
-    std::snprintf(time.data(), time.size(), "     %9.3f     ", elapsed);
-    return "\n" + std::string(time.data()) + adc_group + rest;
-}
-
-std::string adc(int rail, int trimpot, int temperature, int vcxo)
-{
-    std::array<char, 64> fields{};
-    std::snprintf(fields.data(), fields.size(), "  %4d    %4d    %4d    %4d  ", rail, trimpot, temperature,
-                  vcxo);
-    return fields.data();
-}
 
 plot::binned reduce(const std::string& log, const plot::options& given, std::size_t columns)
 {
@@ -125,13 +110,13 @@ plot::options window(const std::string& from, const std::string& to)
 
 TEST(Bins, HoldTheLowestHighestAndMeanReadingAndTheFaultsOfEachColumn)
 {
-    const std::string log = start_line +
-                            row(0.1, adc(10, 20, 30, 40), "1 1000 1000 5 ") + // first reading: no rate
-                            row(0.6, adc(14, 22, 30, 44), "1 1500 500 7 ") +  // 1000 counts/s
-                            row(2.2, "", "(CS bad!) 1 3100 1600 ") +          // after a reset: no rate
-                            row(2.7, adc(12, 20, 31, 40), "(CS bad!) 9 ") +   // DDS query failed
-                            row(3.0, adc(16, 20, 31, 40), "1 4100 1000 1 ") + // spans a reset: no rate
-                            row(3.5, adc(16, 20, 31, 40), "1 5100 1000 -3 "); // 2000 counts/s
+    const std::string log =
+        start_line + text_of({0.1, {{10, 20, 30, 40}}, {{1, 1000, 1000}}, 5}) + // first reading: no rate
+        text_of({0.6, {{14, 22, 30, 44}}, {{1, 1500, 500}}, 7}) +               // 1000 counts/s
+        text_of({2.2, {}, {{1, 3100, 1600}}, {}, true}) +                       // after a reset: no rate
+        text_of({2.7, {{12, 20, 31, 40}}, {}, 9, false, true}) +                // DDS query failed
+        text_of({3.0, {{16, 20, 31, 40}}, {{1, 4100, 1000}}, 1}) +              // spans a reset: no rate
+        text_of({3.5, {{16, 20, 31, 40}}, {{1, 5100, 1000}}, -3});              // 2000 counts/s
     plot::options given = window("0", "4");
     given.elapsed = true;
     const plot::binned reduced = reduce(log, given, 80);
@@ -171,7 +156,7 @@ TEST(Bins, ALongLogFoldsIntoTheColumnsAndKeepsItsExtremes)
     // width as the log grows, and no reading is lost on the way.
     std::string log = start_line;
     for (int second = 0; second < 86400; ++second) {
-        log += row(second, adc(second == 50000 ? 4000 : 800, 2047, 1530, 2214), "");
+        log += text_of({static_cast<double>(second), {{second == 50000 ? 4000 : 800, 2047, 1530, 2214}}});
     }
     plot::options given;
     given.elapsed = true;
@@ -202,7 +187,7 @@ TEST_F(LocalTime, WindowEndsAreTimesOfDayOrSecondsFromTheFirstStart)
 {
     std::string log = start_line;
     for (int second = 0; second < 10; ++second) {
-        log += row(second, adc(800, 2047, 1530, 2214), "");
+        log += text_of({static_cast<double>(second), {{800, 2047, 1530, 2214}}});
     }
     const plot::binned reduced = reduce(log, window("2026-12-08T09:14:05", "6"), 100);
     EXPECT_EQ(reduced.first, start_time + 2);
@@ -247,9 +232,8 @@ protected:
 TEST_F(PlotProgram, DrawsAValidNonEmptyPngFromALogWithGaps)
 {
     std::ofstream(log)
-        << "# Logging started at Tue Dec  8 09:14:03 2026\n"
-           "# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, user tuning"
-           "\n         0.013        812    2047    1530    2214  1932735283 2576980377 -1717986919 -1190 "
+        << start_line
+        << "\n         0.013        812    2047    1530    2214  1932735283 2576980377 -1717986919 -1190 "
            "\n         0.062        813    2046    1530    2215  1932735283 2576985427 5050 -1189 "
            "\n         6.104        812    2047    1531    2214  -1189 "
            "\n        12.157     (CS bad!) 1932735283 2576995538 10111 -1188 "
@@ -269,7 +253,7 @@ TEST_F(PlotProgram, DrawsAValidNonEmptyPngFromALogWithGaps)
 
 TEST_F(PlotProgram, LogWithoutRowsOrArgumentsDrawsNothing)
 {
-    std::ofstream(log) << "# Logging started at Tue Dec  8 09:14:03 2026\n# Elapsed (s), rail?";
+    std::ofstream(log) << start_line;
     const harness::finished_run empty = harness::run_to_end({program, log, png}, 30s);
     EXPECT_EQ(empty.exit_code, 1);
     EXPECT_EQ(empty.err, "fslog-plot: " + log + " holds no log rows\n");
@@ -292,8 +276,8 @@ TEST_F(PlotProgram, SparseLogsDrawWithEachEmptyPanelSayingSo)
     // One row only; and rows whose tuning query never succeeded, with one
     // DDS reading (no rate) and no ADC group at all.
     const std::vector<std::string> logs = {
-        start_line + row(0.5, adc(812, 2047, 1530, 2214), "1 2 3 -1190 "),
-        start_line + row(0.5, "", "1 2 3 ") + row(1.5, "", "") + row(9.5, "", ""),
+        start_line + text_of({0.5, {{812, 2047, 1530, 2214}}, {{1, 2, 3}}, -1190}),
+        start_line + text_of({0.5, {}, {{1, 2, 3}}}) + text_of({1.5}) + text_of({9.5}),
     };
     for (const std::string& text : logs) {
         std::ofstream(log) << text;
@@ -320,8 +304,9 @@ TEST_F(PlotProgram, SparseLogsDrawWithEachEmptyPanelSayingSo)
 TEST_F(PlotProgram, DrawsSvgAndTellsWhenTheLogHoldsNoTimeOfDay)
 {
     // Rotated in mid-run, and read in two pieces as one log, the second gzip.
-    std::ofstream(log) << row(86400.5, adc(812, 2047, 1530, 2214), "1 2 3 -1190 ");
-    std::ofstream(dir / "next.log") << row(86401.5, adc(813, 2047, 1530, 2214), "1 5002 5000 -1189 ");
+    std::ofstream(log) << text_of({86400.5, {{812, 2047, 1530, 2214}}, {{1, 2, 3}}, -1190});
+    std::ofstream(dir / "next.log") << text_of(
+        {86401.5, {{813, 2047, 1530, 2214}}, {{1, 5002, 5000}}, -1189});
     ASSERT_EQ(harness::run_to_end({"/bin/sh", "-c", "gzip " + dir / "next.log"}, 10s).exit_code, 0);
     const std::string svg = dir / "unit.svg";
     const harness::finished_run run =

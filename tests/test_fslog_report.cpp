@@ -111,23 +111,11 @@ TEST(FslogReport, TextReportShowsEachRunAndTheTotal)
 class followed_on_terminal {
 public:
     explicit followed_on_terminal(const std::string& log)
+        : screen_(open(line_.slave_path().c_str(), O_RDWR | O_CLOEXEC)),
+          report_({report_bin, "--follow", log}, {.stdout_fd = screen_})
     {
-        pid_ = fork();
-        if (pid_ == 0) {
-            setsid();
-            const int screen = open(line_.slave_path().c_str(), O_RDWR);
-            dup2(screen, STDOUT_FILENO);
-            execl(report_bin.c_str(), report_bin.c_str(), "--follow", log.c_str(), nullptr);
-            _exit(127);
-        }
     }
-    ~followed_on_terminal()
-    {
-        if (pid_ > 0 && !reaped_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
+    ~followed_on_terminal() { close(screen_); }
     followed_on_terminal(const followed_on_terminal&) = delete;
     followed_on_terminal& operator=(const followed_on_terminal&) = delete;
 
@@ -142,12 +130,10 @@ public:
         }
         return seen_.find(text, from) != std::string::npos;
     }
-    int interrupt()
+    std::optional<int> interrupt()
     {
-        kill(pid_, SIGINT);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        reaped_ = true;
+        report_.signal(SIGINT);
+        const std::optional<int> status = report_.wait(10s);
         shows("\x1b[?1049l"); // takes in the rest of its output
         return status;
     }
@@ -155,8 +141,8 @@ public:
 
 private:
     harness::pty_pair line_;
-    pid_t pid_ = -1;
-    bool reaped_ = false;
+    int screen_;
+    harness::child_process report_;
     std::string seen_;
 };
 
@@ -188,8 +174,8 @@ TEST(FslogReportFollow, RedrawsThroughRotationAndGivesTheTerminalBack)
     // The run's last complete row was years ago, so it says so loudly.
     EXPECT_TRUE(view.shows("NO COMPLETE ROW FOR"));
 
-    const int status = view.interrupt();
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+    const std::optional<int> status = view.interrupt();
+    EXPECT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGINT);
     EXPECT_TRUE(view.seen().starts_with("\x1b[?1049h\x1b[?25l"));
     EXPECT_TRUE(view.seen().ends_with("\x1b[?25h\x1b[?1049l")) << view.seen();
 }

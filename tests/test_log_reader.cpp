@@ -1,9 +1,9 @@
 // The log library: runs, absolute times, appended restarts, rotated files,
 // the DDS 2 rate and gzip input.
 #include "harness.hpp"
-#include "log/dds_rate.hpp"
-#include "log/line_reader.hpp"
-#include "log/log_input.hpp"
+#include "logread/dds_rate.hpp"
+#include "logread/line_reader.hpp"
+#include "logread/log_input.hpp"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // faults under fslog-sim, fslog-metrics follows the log as it is written,
 // and what Prometheus holds once fslog has stopped must be what the log holds.
 #include "harness.hpp"
-#include "log/line_reader.hpp"
+#include "logread/line_reader.hpp"
 #include "loopback.hpp"
 
 #include <gtest/gtest.h>
@@ -10,71 +10,14 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
-#include <fcntl.h>
 #include <fstream>
 #include <map>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
 using namespace std::chrono_literals;
 using nlohmann::json;
-
-// A program started in a session of its own with its output in files. It
-// and everything it started are killed when this goes, whatever happened;
-// should the test itself crash, the kernel kills it.
-class background {
-public:
-    background(const std::vector<std::string>& argv, const std::string& output,
-               const std::string& errors = {})
-    {
-        pid_ = fork();
-        if (pid_ == 0) {
-            setsid();
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(out, STDOUT_FILENO);
-            dup2(errors.empty() ? out : open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
-                 STDERR_FILENO);
-            std::vector<char*> args;
-            args.reserve(argv.size() + 1);
-            for (const std::string& arg : argv) {
-                args.push_back(const_cast<char*>(arg.c_str()));
-            }
-            args.push_back(nullptr);
-            execvp(args[0], args.data());
-            _exit(127);
-        }
-    }
-    ~background()
-    {
-        if (pid_ > 0) {
-            kill(-pid_, SIGKILL);
-            if (!reaped_) {
-                waitpid(pid_, nullptr, 0);
-            }
-        }
-    }
-    background(const background&) = delete;
-    background& operator=(const background&) = delete;
-
-    // Asks it to stop with SIGTERM; its wait status.
-    int stop()
-    {
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        reaped_ = true;
-        return status;
-    }
-
-private:
-    pid_t pid_ = -1;
-    bool reaped_ = false;
-};
 
 bool on_path(const std::string& program)
 {
@@ -173,25 +116,27 @@ TEST(FslogMetricsWithPrometheus, PrometheusHoldsWhatTheLogHolds)
     const int prometheus_port = free_loopback_port();
 
     // fslog-metrics starts before the log exists, and waits for it.
-    background metrics({FSLOG_METRICS_BIN, "--listen", "127.0.0.1:" + std::to_string(metrics_port), log},
-                       dir / "metrics.out");
+    harness::child_process metrics(
+        {FSLOG_METRICS_BIN, "--listen", "127.0.0.1:" + std::to_string(metrics_port), log},
+        {.stdout_path = dir / "metrics.out", .stderr_path = dir / "metrics.err"});
     std::ofstream(dir / "prometheus.yml")
         << "global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
         << "rule_files: ['" << FSLOG_SERVICE_DIR << "/prometheus/fslog-alerts.yml']\n"
         << "scrape_configs:\n  - job_name: fslog\n    static_configs:\n"
         << "      - targets: ['127.0.0.1:" << metrics_port << "']\n";
-    background prometheus(
+    harness::child_process prometheus(
         {"prometheus", "--config.file=" + (dir / "prometheus.yml"), "--storage.tsdb.path=" + (dir / "data"),
          "--web.listen-address=127.0.0.1:" + std::to_string(prometheus_port), "--log.level=warn"},
-        dir / "prometheus.out");
+        {.stdout_path = dir / "prometheus.out", .stderr_path = dir / "prometheus.err"});
     {
         // The simulator's faults cost queries (a line reset each) and spoil
         // payload checks; fslog's rows go to the log, the summary elsewhere.
-        background fslog({FSLOG_SIM_BIN, "--fast", "--seed", "11", "--faults", "header=0.0001,payload=0.0003",
-                          "--", FSLOG_BIN},
-                         log, dir / "sim.out");
+        harness::child_process fslog({FSLOG_SIM_BIN, "--fast", "--seed", "11", "--faults",
+                                      "header=0.0001,payload=0.0003", "--", FSLOG_BIN},
+                                     {.stdout_path = log, .stderr_path = dir / "sim.out"});
         std::this_thread::sleep_for(9s);
-        fslog.stop();
+        fslog.signal(SIGTERM);
+        fslog.wait(10s);
     }
     const log_counts held = count_log(log);
     ASSERT_GT(held.rows, 1000) << read_file(dir / "sim.out");
@@ -204,7 +149,7 @@ TEST(FslogMetricsWithPrometheus, PrometheusHoldsWhatTheLogHolds)
         std::this_thread::sleep_for(250ms);
     }
     ASSERT_EQ(api.value(rows_query), held.rows)
-        << read_file(dir / "prometheus.out") << read_file(dir / "metrics.out");
+        << read_file(dir / "prometheus.err") << read_file(dir / "metrics.err");
     for (const auto& [query, count] : held.failures) {
         EXPECT_EQ(api.value("fslog_query_failures_total{log=\"unit\",query=\"" + query + "\"}"), count)
             << query;
@@ -242,7 +187,8 @@ TEST(FslogMetricsWithPrometheus, PrometheusHoldsWhatTheLogHolds)
         {"/bin/sh", "-c", "promtool check metrics < '" + (dir / "exposition.txt") + "' 2>&1"}, 30s);
     EXPECT_EQ(lint.exit_code, 0);
     EXPECT_EQ(lint.out, "");
-    EXPECT_TRUE(harness::exited_with(metrics.stop(), 0));
+    metrics.signal(SIGTERM);
+    EXPECT_TRUE(harness::exited_with(metrics.wait(10s), 0));
 }
 
 } // namespace

@@ -7,9 +7,7 @@
 
 namespace {
 
-constexpr std::uint8_t test_53_length = 7; // header, one 16-bit value, check
-constexpr std::uint8_t test_29_length = 9; // header, four bytes, check
-constexpr std::size_t first_payload_byte = header_length;
+constexpr auto first_payload_byte = static_cast<std::size_t>(payload_start);
 
 // The bytes an exchange that returned `length` put into `reply`.
 std::span<const std::uint8_t> received(const reply_buffer& reply, int length)
@@ -45,46 +43,46 @@ void print_as_text(const char* label, std::span<const std::uint8_t> bytes, char 
 void test_53_command()
 {
     reply_buffer reply;
-    if (tx_command(0x53, test_53_length, reply) == 0) {
+    if (tx_command(command::test_53, test_53_reply_length, reply) == 0) {
         return;
     }
-    std::printf("%4d ", static_cast<int>(little_endian_16(&reply[4])));
+    std::printf("%4d ", static_cast<int>(little_endian_16(&reply[payload_start])));
 }
 
 void test_29_command()
 {
     reply_buffer reply;
-    if (tx_command(0x29, test_29_length, reply) == 0) {
+    if (tx_command(command::test_29, test_29_reply_length, reply) == 0) {
         return;
     }
-    for (std::size_t position = 4; position <= 7; ++position) {
+    for (std::size_t position = first_payload_byte; position < first_payload_byte + 4; ++position) {
         std::printf("%3d ", static_cast<int>(reply[position]));
     }
 }
 
 void test_2b_command()
 {
-    print_payload_last_first(0x2B);
+    print_payload_last_first(command::test_2b);
 }
 void test_47_command()
 {
-    print_payload_last_first(0x47);
+    print_payload_last_first(command::test_47);
 }
 void test_5a_command()
 {
-    print_payload_last_first(0x5A);
+    print_payload_last_first(command::adc);
 }
 void test_61_command()
 {
-    print_payload_last_first(0x61);
+    print_payload_last_first(command::test_61);
 }
 void test_65_command()
 {
-    print_payload_last_first(0x65);
+    print_payload_last_first(command::test_65);
 }
 void test_67_command()
 {
-    print_payload_last_first(0x67);
+    print_payload_last_first(command::test_67);
 }
 
 void test_command(std::uint8_t code)

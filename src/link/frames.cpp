@@ -3,6 +3,7 @@
 #include "link/serial_port.hpp"
 
 #include <cstdio>
+#include <span>
 
 namespace {
 
@@ -51,32 +52,17 @@ int tx_variable(std::uint8_t code, reply_buffer& reply, payload_note note)
 
 } // namespace
 
-std::uint8_t xor_of(const std::uint8_t* bytes, int count)
-{
-    std::uint8_t sum = 0;
-    for (int i = 0; i < count; ++i) {
-        sum ^= bytes[i];
-    }
-    return sum;
-}
-
 bool check_header(const std::uint8_t* frame, int count)
 {
-    return xor_of(frame, count) == 0;
+    return xor_of(std::span(frame, static_cast<std::size_t>(count))) == 0;
 }
 
 bool check_payload(const std::uint8_t* frame, int length)
 {
     if (length > header_length) {
-        return xor_of(frame + header_length, length - header_length) == 0;
+        return check_header(frame + header_length, length - header_length);
     }
-    return xor_of(frame, length) == 0;
-}
-
-command_bytes command_frame(std::uint8_t code)
-{
-    constexpr std::uint8_t frame_length = header_length;
-    return {code, frame_length, 0x00, static_cast<std::uint8_t>(code ^ frame_length)};
+    return check_header(frame, length);
 }
 
 int tx_command(std::uint8_t code, std::uint8_t length, reply_buffer& reply)

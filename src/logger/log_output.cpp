@@ -115,6 +115,10 @@ bool open_log_output()
     // glibc's stdout is an assignable variable; everything printed on it,
     // the exchanges' notes included, now goes through write_log.
     stdout = log;
+    // A write beyond a file size limit (ulimit -f) would raise SIGXFSZ and
+    // end the logger; ignored, it fails with EFBIG, which costs the row as
+    // a full disk does, and logging goes on.
+    std::signal(SIGXFSZ, SIG_IGN);
     return true;
 }
 

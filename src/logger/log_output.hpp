@@ -21,8 +21,9 @@ bool fill_standard_descriptors();
 
 // Points stdout at a stream over descriptor 1 whose writes follow the rules
 // above. It is fully buffered in a fixed buffer that holds a whole row, so
-// each flush is one write, with no heap per row. False when the stream
-// can't be set up (no memory at start-up).
+// each flush is one write, with no heap per row. SIGXFSZ is ignored, so
+// that a file size limit fails a write (EFBIG) instead of ending the
+// logger. False when the stream can't be set up (no memory at start-up).
 bool open_log_output();
 
 // When stdout is a regular file whose last byte is not a newline (a run

@@ -12,12 +12,6 @@
 
 namespace {
 
-constexpr std::uint8_t adc_code = 0x5A;
-constexpr std::uint8_t adc_reply_length = 13; // header, 4 channels of 2 bytes, check
-constexpr std::uint8_t dds_code = 0x22;
-constexpr int dds_reply_min = 12; // header and two 32-bit words
-constexpr std::uint8_t tuning_code = 0x2D;
-constexpr int tuning_reply_min = 8; // header and one 32-bit word
 constexpr std::size_t adc_channels = 4;
 
 // The start line's time, ctime's text without its newline.
@@ -47,11 +41,11 @@ double get_time()
 void read_adc()
 {
     reply_buffer reply;
-    if (tx_command(adc_code, adc_reply_length, reply) == 0) {
+    if (tx_command(command::adc, adc_reply_length, reply) == 0) {
         return;
     }
     for (std::size_t channel = 0; channel < adc_channels; ++channel) {
-        const std::uint16_t value = little_endian_16(&reply[4 + 2 * channel]);
+        const std::uint16_t value = little_endian_16(&reply[payload_start + 2 * channel]);
         std::printf("  %4d  ", static_cast<int>(value));
     }
 }
@@ -62,11 +56,11 @@ void test_22_command()
     reply_buffer reply;
     // A reply too short for both words holds nothing of this reading in
     // bytes 4-11: print no values and keep last_word for the next delta.
-    if (tx_command_3(dds_code, reply) < dds_reply_min) {
+    if (tx_command_3(command::dds, reply) < dds_words_end) {
         return;
     }
-    const std::uint32_t dds1 = big_endian_32(&reply[4]);
-    const std::uint32_t dds2 = big_endian_32(&reply[8]);
+    const std::uint32_t dds1 = big_endian_32(&reply[payload_start]);
+    const std::uint32_t dds2 = big_endian_32(&reply[payload_start + 4]);
     // Modulo 2^32, read as signed: a wrap of the counter shows as a small step.
     const auto delta = static_cast<std::int32_t>(dds2 - last_word);
     std::printf("%lu %lu %ld ", static_cast<unsigned long>(dds1), static_cast<unsigned long>(dds2),
@@ -77,10 +71,10 @@ void test_22_command()
 void test_2d_command()
 {
     reply_buffer reply;
-    if (tx_command_3(tuning_code, reply) < tuning_reply_min) {
+    if (tx_command_3(command::tuning, reply) < tuning_word_end) {
         return;
     }
-    const auto tuning = static_cast<std::int32_t>(big_endian_32(&reply[4]));
+    const auto tuning = static_cast<std::int32_t>(big_endian_32(&reply[payload_start]));
     std::printf("%ld ", static_cast<long>(tuning));
 }
 

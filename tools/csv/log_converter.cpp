@@ -1,12 +1,12 @@
 #include "csv/log_converter.hpp"
 
-#include "log/local_time.hpp"
+#include "logread/local_time.hpp"
 
 #include <array>
 #include <cstdio>
 #include <utility>
 
-namespace logcsv {
+namespace csv {
 
 namespace {
 
@@ -80,4 +80,4 @@ void log_converter::on_skipped(const logread::skipped_line& line)
     messages_ += "fslog-csv: " + logread::describe(source_, line) + ", skipped\n";
 }
 
-} // namespace logcsv
+} // namespace csv

@@ -1,15 +1,15 @@
 // fslog's log to CSV, fed piece by piece so a live log converts as it grows.
 #pragma once
 
-#include "log/line_reader.hpp"
-#include "log/row.hpp"
+#include "logread/line_reader.hpp"
+#include "logread/row.hpp"
 
 #include <cstddef>
 #include <ctime>
 #include <string>
 #include <string_view>
 
-namespace logcsv {
+namespace csv {
 
 inline constexpr std::string_view csv_header =
     "elapsed_s,rail,trimpot,temperature,vcxo,dds1,dds2,delta_dds2,user_tuning,dds_cs_bad,tuning_cs_bad\n";
@@ -70,4 +70,4 @@ private:
     std::size_t skipped_ = 0;
 };
 
-} // namespace logcsv
+} // namespace csv

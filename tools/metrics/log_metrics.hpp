@@ -2,8 +2,8 @@
 // all logs, and each log's own series in them under its `log` label.
 #pragma once
 
-#include "log/dds_rate.hpp"
-#include "log/line_reader.hpp"
+#include "logread/dds_rate.hpp"
+#include "logread/line_reader.hpp"
 
 #include <prometheus/counter.h>
 #include <prometheus/family.h>

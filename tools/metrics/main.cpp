@@ -2,7 +2,7 @@
 // and serves its numbers at /metrics in Prometheus' text format. Status 2
 // for a bad command line, an address it can't listen on, or a log named
 // twice under one label; 0 once stopped by SIGINT, SIGTERM or SIGHUP.
-#include "log/follow.hpp"
+#include "logread/follow.hpp"
 #include "metrics/listen_address.hpp"
 #include "metrics/log_metrics.hpp"
 

@@ -1,6 +1,6 @@
 #include "plot/gnuplot_run.hpp"
 
-#include "log/write_all.hpp"
+#include "logread/write_all.hpp"
 
 #include <array>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "plot/gnuplot_script.hpp"
 
-#include "log/local_time.hpp"
+#include "logread/local_time.hpp"
 
 #include <algorithm>
 #include <array>

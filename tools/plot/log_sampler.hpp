@@ -4,8 +4,8 @@
 // elapsed seconds of one run otherwise, or with --elapsed.
 #pragma once
 
-#include "log/dds_rate.hpp"
-#include "log/line_reader.hpp"
+#include "logread/dds_rate.hpp"
+#include "logread/line_reader.hpp"
 #include "plot/bins.hpp"
 #include "plot/options.hpp"
 

@@ -3,7 +3,7 @@
 // by gnuplot as a PNG or SVG. The log is read once and reduced to one bin
 // per pixel column. Status 0, 1 when the log can't be read, holds no rows
 // or can't be drawn, 2 for a bad command line.
-#include "log/log_input.hpp"
+#include "logread/log_input.hpp"
 #include "plot/gnuplot_run.hpp"
 #include "plot/gnuplot_script.hpp"
 #include "plot/log_sampler.hpp"

@@ -3,9 +3,9 @@
 // failures and notes per group, and the time since the last complete row.
 #pragma once
 
-#include "log/dds_rate.hpp"
-#include "log/follow.hpp"
-#include "log/line_reader.hpp"
+#include "logread/dds_rate.hpp"
+#include "logread/follow.hpp"
+#include "logread/line_reader.hpp"
 #include "report/recent_window.hpp"
 
 #include <array>

@@ -2,8 +2,8 @@
 // in one pass from the log library's events.
 #pragma once
 
-#include "log/dds_rate.hpp"
-#include "log/line_reader.hpp"
+#include "logread/dds_rate.hpp"
+#include "logread/line_reader.hpp"
 #include "report/running_stats.hpp"
 
 #include <array>

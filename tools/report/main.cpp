@@ -3,8 +3,8 @@
 // fslog-report --follow LOG: a live view of a log still being written.
 // Status 0; 1 when the log holds no row; 2 for a bad command line or a log
 // that can't be read.
-#include "log/follow.hpp"
-#include "log/log_input.hpp"
+#include "logread/follow.hpp"
+#include "logread/log_input.hpp"
 #include "report/live_view.hpp"
 #include "report/log_summary.hpp"
 #include "report/report_output.hpp"

@@ -1,7 +1,7 @@
 // The live view's terminal: see terminal_screen.hpp.
 #include "report/terminal_screen.hpp"
 
-#include "log/write_all.hpp"
+#include "logread/write_all.hpp"
 
 #include <string_view>
 #include <sys/ioctl.h>

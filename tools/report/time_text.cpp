@@ -1,7 +1,7 @@
 // Times and spans as the report shows them: see time_text.hpp.
 #include "report/time_text.hpp"
 
-#include "log/local_time.hpp"
+#include "logread/local_time.hpp"
 
 #include <array>
 #include <cmath>

@@ -2,6 +2,7 @@
 // Without codes it runs the eight fixed-code test queries, one line each;
 // with codes it dumps the reply to each code in turn.
 #include "diag/diag.hpp"
+#include "link/protocol.hpp"
 #include "link/serial_port.hpp"
 
 #include <array>
@@ -19,14 +20,14 @@ struct test_query {
 };
 
 constexpr std::array<test_query, 8> test_queries{{
-    {0x53, test_53_command},
-    {0x29, test_29_command},
-    {0x2B, test_2b_command},
-    {0x47, test_47_command},
-    {0x5A, test_5a_command},
-    {0x61, test_61_command},
-    {0x65, test_65_command},
-    {0x67, test_67_command},
+    {command::test_53, test_53_command},
+    {command::test_29, test_29_command},
+    {command::test_2b, test_2b_command},
+    {command::test_47, test_47_command},
+    {command::adc, test_5a_command},
+    {command::test_61, test_61_command},
+    {command::test_65, test_65_command},
+    {command::test_67, test_67_command},
 }};
 
 // A command code as typed: one or two hex digits, optionally after "0x".

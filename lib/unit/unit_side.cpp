@@ -1,5 +1,7 @@
 #include "unit/unit_side.hpp"
 
+#include "link/protocol.hpp"
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -7,23 +9,25 @@ namespace unit {
 
 namespace {
 
-constexpr std::uint8_t frame_header_length = 4;
-constexpr std::size_t max_reply_data = 255 - frame_header_length - 1;
+// The data between a reply's header and its check byte.
+constexpr std::size_t max_reply_data = max_reply_length - header_length - 1;
 
-std::uint8_t xor_all(std::span<const std::uint8_t> data)
+bytes reply_header(std::uint8_t code, std::uint8_t length, std::size_t capacity)
 {
-    std::uint8_t sum = 0;
-    for (const std::uint8_t byte : data) {
-        sum ^= byte;
+    bytes frame;
+    frame.reserve(capacity);
+    for (const std::uint8_t byte : frame_header(code, length)) {
+        frame.push_back(byte);
     }
-    return sum;
+    return frame;
 }
 
 } // namespace
 
 bool is_command_frame(std::span<const std::uint8_t, 4> frame)
 {
-    return frame[1] == frame_header_length && frame[2] == 0 && xor_all(frame) == 0;
+    const command_bytes expected = command_frame(frame[0]);
+    return std::equal(frame.begin(), frame.end(), expected.begin());
 }
 
 std::optional<std::uint8_t> command_parser::push(std::uint8_t byte)
@@ -46,35 +50,30 @@ bytes reply_frame(std::uint8_t code, std::span<const std::uint8_t> data)
     if (data.size() > max_reply_data) {
         throw std::length_error("reply data longer than a frame can carry");
     }
-    const auto length = static_cast<std::uint8_t>(frame_header_length + data.size() + 1);
-    bytes frame;
-    frame.reserve(length);
-    for (const std::uint8_t byte :
-         {code, length, std::uint8_t{0x00}, static_cast<std::uint8_t>(code ^ length)}) {
-        frame.push_back(byte);
-    }
+    const auto length = static_cast<std::uint8_t>(header_length + data.size() + 1);
+    bytes frame = reply_header(code, length, length);
     for (const std::uint8_t byte : data) {
         frame.push_back(byte);
     }
-    frame.push_back(xor_all(data));
+    frame.push_back(xor_of(data));
     return frame;
 }
 
 bytes empty_reply(std::uint8_t code)
 {
-    return {code, frame_header_length, 0x00, static_cast<std::uint8_t>(code ^ frame_header_length)};
+    return reply_header(code, header_length, header_length);
 }
 
 void spoil_header_check(bytes& reply)
 {
-    if (reply.size() >= frame_header_length) {
+    if (reply.size() >= header_length) {
         reply[3] ^= 0x01;
     }
 }
 
 void spoil_payload_check(bytes& reply)
 {
-    if (reply.size() > frame_header_length) {
+    if (reply.size() > header_length) {
         reply[reply.size() - 1] ^= 0x01;
     }
 }
@@ -98,7 +97,7 @@ bytes adc_reply(const std::array<std::uint16_t, 4>& channels)
     for (const std::uint16_t channel : channels) {
         append_little_endian_16(data, channel);
     }
-    return reply_frame(0x5A, data);
+    return reply_frame(command::adc, data);
 }
 
 bytes dds_reply(std::uint32_t dds1, std::uint32_t dds2)
@@ -106,26 +105,26 @@ bytes dds_reply(std::uint32_t dds1, std::uint32_t dds2)
     bytes data;
     append_big_endian_32(data, dds1);
     append_big_endian_32(data, dds2);
-    return reply_frame(0x22, data);
+    return reply_frame(command::dds, data);
 }
 
 bytes tuning_reply(std::int32_t tuning)
 {
     bytes data;
     append_big_endian_32(data, static_cast<std::uint32_t>(tuning));
-    return reply_frame(0x2D, data);
+    return reply_frame(command::tuning, data);
 }
 
 bytes test_53_reply(std::uint16_t value)
 {
     bytes data;
     append_little_endian_16(data, value);
-    return reply_frame(0x53, data);
+    return reply_frame(command::test_53, data);
 }
 
 bytes test_29_reply(const std::array<std::uint8_t, 4>& values)
 {
-    return reply_frame(0x29, values);
+    return reply_frame(command::test_29, values);
 }
 
 // A whole unit: answers by code, and faults.
@@ -142,7 +141,7 @@ bytes rate_reply()
 {
     bytes data;
     append_big_endian_32(data, dds2_counts_per_second);
-    return reply_frame(0x65, data);
+    return reply_frame(command::test_65, data);
 }
 
 constexpr std::array<const char*, 6> fault_names{"none", "silence", "header", "payload", "stray", "cut"};
@@ -152,16 +151,16 @@ constexpr std::array<const char*, 6> fault_names{"none", "silence", "header", "p
 bytes answer(std::uint8_t code, const unit_state& state)
 {
     switch (code) {
-    case 0x5A: return adc_reply(state.adc);
-    case 0x22: return dds_reply(state.dds1, state.dds2);
-    case 0x2D: return tuning_reply(state.tuning);
-    case 0x53: return test_53_reply(state.uptime_seconds);
-    case 0x29: return test_29_reply({1, 4, 2, 3});
-    case 0x2B: return text_reply(0x2B, "FSU-10");
-    case 0x47: return text_reply(0x47, "SN004217");
-    case 0x61: return reply_frame(0x61, bytes{0x03, 0x00});
-    case 0x65: return rate_reply();
-    case 0x67: return text_reply(0x67, "2021-06-14");
+    case command::adc: return adc_reply(state.adc);
+    case command::dds: return dds_reply(state.dds1, state.dds2);
+    case command::tuning: return tuning_reply(state.tuning);
+    case command::test_53: return test_53_reply(state.uptime_seconds);
+    case command::test_29: return test_29_reply({1, 4, 2, 3});
+    case command::test_2b: return text_reply(command::test_2b, "FSU-10");
+    case command::test_47: return text_reply(command::test_47, "SN004217");
+    case command::test_61: return reply_frame(command::test_61, bytes{0x03, 0x00});
+    case command::test_65: return rate_reply();
+    case command::test_67: return text_reply(command::test_67, "2021-06-14");
     default: return {};
     }
 }

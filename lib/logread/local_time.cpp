@@ -1,4 +1,4 @@
-#include "log/local_time.hpp"
+#include "logread/local_time.hpp"
 
 #include <array>
 #include <cmath>

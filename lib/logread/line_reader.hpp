@@ -17,7 +17,7 @@
 // at ..."): the reader reports the row, then the run's start.
 #pragma once
 
-#include "log/row.hpp"
+#include "logread/row.hpp"
 
 #include <cstddef>
 #include <ctime>

@@ -1,4 +1,4 @@
-#include "log/dds_rate.hpp"
+#include "logread/dds_rate.hpp"
 
 #include <utility>
 

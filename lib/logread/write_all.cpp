@@ -1,4 +1,4 @@
-#include "log/write_all.hpp"
+#include "logread/write_all.hpp"
 
 #include <cerrno>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "log/start_line.hpp"
+#include "logread/start_line.hpp"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "log/line_reader.hpp"
+#include "logread/line_reader.hpp"
 
-#include "log/start_line.hpp"
+#include "logread/start_line.hpp"
 
 #include <cstring>
 

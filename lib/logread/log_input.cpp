@@ -1,4 +1,4 @@
-#include "log/log_input.hpp"
+#include "logread/log_input.hpp"
 
 #include <algorithm>
 #include <cerrno>

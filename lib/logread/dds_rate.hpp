@@ -12,7 +12,7 @@
 // reading gives no rate, nor does the next one, which spans from it.
 #pragma once
 
-#include "log/line_reader.hpp"
+#include "logread/line_reader.hpp"
 
 #include <cstddef>
 #include <optional>

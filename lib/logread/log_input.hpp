@@ -4,7 +4,7 @@
 // plain text by its first two bytes.
 #pragma once
 
-#include "log/line_reader.hpp"
+#include "logread/line_reader.hpp"
 
 #include <array>
 #include <cstddef>

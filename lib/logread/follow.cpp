@@ -1,5 +1,5 @@
 // Following a log by its name: see follow.hpp.
-#include "log/follow.hpp"
+#include "logread/follow.hpp"
 
 #include <cerrno>
 #include <fcntl.h>

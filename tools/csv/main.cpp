@@ -3,8 +3,8 @@
 // as no log row, or 2 when the log can't be read or the CSV can't be written.
 #include "csv/log_converter.hpp"
 
-#include "log/log_input.hpp"
-#include "log/write_all.hpp"
+#include "logread/log_input.hpp"
+#include "logread/write_all.hpp"
 
 #include <cstdio>
 #include <cstring>
@@ -19,13 +19,13 @@ constexpr int status_trouble = 2;
 
 // Writes out what the converter has so far. Rows go out as soon as they are
 // complete, so a log that is still growing (fslog ... | fslog-csv) converts live.
-bool pass_on(logcsv::log_converter& converter)
+bool pass_on(csv::log_converter& converter)
 {
     logread::write_all(STDERR_FILENO, converter.take_messages());
     return logread::write_all(STDOUT_FILENO, converter.take_csv());
 }
 
-int convert(const std::string& path, logcsv::time_column time)
+int convert(const std::string& path, csv::time_column time)
 {
     logread::log_input input(path);
     if (input.open_error() != 0) {
@@ -33,7 +33,7 @@ int convert(const std::string& path, logcsv::time_column time)
                      std::strerror(input.open_error()));
         return status_trouble;
     }
-    logcsv::log_converter converter(input.name(), time);
+    csv::log_converter converter(input.name(), time);
     logread::line_reader& reader = converter.reader();
     const logread::feed_end end = logread::feed_all(input, reader, [&] { return pass_on(converter); });
     if (end == logread::feed_end::read_failed) {
@@ -60,5 +60,5 @@ int main(int argc, char** argv)
         std::fputs("Usage: fslog-csv [--time] [LOG]\n", stderr);
         return status_trouble;
     }
-    return convert(log, with_time ? logcsv::time_column::with : logcsv::time_column::without);
+    return convert(log, with_time ? csv::time_column::with : csv::time_column::without);
 }

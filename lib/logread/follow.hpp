@@ -3,7 +3,7 @@
 // a file that doesn't exist yet.
 #pragma once
 
-#include "log/line_reader.hpp"
+#include "logread/line_reader.hpp"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "log/row.hpp"
+#include "logread/row.hpp"
 
 #include <charconv>
 #include <cstdint>
