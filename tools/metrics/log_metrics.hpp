@@ -25,6 +25,7 @@ struct metric_families {
     prometheus::Family<prometheus::Counter>& rows;
     prometheus::Family<prometheus::Counter>& query_failures;
     prometheus::Family<prometheus::Counter>& cs_bad;
+    prometheus::Family<prometheus::Counter>& port_open_failures;
     prometheus::Family<prometheus::Gauge>& last_complete_row;
     prometheus::Family<prometheus::Gauge>& log_info;
 };
@@ -42,6 +43,7 @@ public:
     log_metrics(metric_families& families, const std::string& path);
 
     void on_row(const logread::row_event& row) override;
+    void on_failed_start(const logread::failed_start& start) override;
 
 private:
     // Sets a gauge, adding it to its family with its first value.
@@ -54,6 +56,7 @@ private:
     prometheus::Counter& rows_;
     std::array<prometheus::Counter*, 3> failures_{}; // adc, dds, tuning
     std::array<prometheus::Counter*, 2> cs_bad_{};   // dds, tuning
+    prometheus::Counter& port_open_failures_;
     std::array<prometheus::Gauge*, 4> adc_{};
     std::array<prometheus::Gauge*, 2> dds_{};
     prometheus::Gauge* dds2_rate_ = nullptr;

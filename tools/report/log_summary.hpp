@@ -42,6 +42,9 @@ struct summary {
     std::array<running_stats, 4> channels; // rail, trimpot, temperature, vcxo
     running_stats dds2_rate;               // counts per second
     running_stats tuning;
+    // fslog's messages instead of a run: a run's are those in the gap
+    // before it, the total's all of them.
+    std::uint64_t failed_starts = 0;
 };
 
 inline constexpr std::array<const char*, 4> channel_names{"rail", "trimpot", "temperature", "vcxo"};
@@ -56,6 +59,7 @@ public:
     void on_run_start(const logread::run_start& start) override;
     void on_row(const logread::row_event& row) override;
     void on_skipped(const logread::skipped_line& line) override;
+    void on_failed_start(const logread::failed_start& start) override;
 
     // The last run has ended: its stretch to its last row counts now.
     void close();
@@ -64,6 +68,8 @@ public:
     const std::vector<summary>& runs() const { return runs_; }
     const summary& total() const { return total_; }
     std::uint64_t skipped_lines() const { return skipped_; }
+    // Failed starts after the last run (or in a log without runs).
+    std::uint64_t failed_starts_after_last_run() const { return failed_starts_since_run_; }
 
 private:
     summary& current_run();
@@ -74,6 +80,7 @@ private:
     std::optional<row_time> since_complete_; // where the current stretch began
     logread::dds_rate rate_;
     std::uint64_t skipped_ = 0;
+    std::uint64_t failed_starts_since_run_ = 0;
 };
 
 } // namespace report
