@@ -26,6 +26,7 @@ struct metric_families {
     prometheus::Family<prometheus::Counter>& rows;
     prometheus::Family<prometheus::Counter>& query_failures;
     prometheus::Family<prometheus::Counter>& cs_bad;
+    prometheus::Family<prometheus::Counter>& port_open_failures;
     prometheus::Family<prometheus::Gauge>& last_complete_row;
     prometheus::Family<prometheus::Gauge>& log_info;
 };
@@ -43,6 +44,7 @@ public:
     log_metrics(metric_families& families, const std::string& path);
 
     void on_row(const logread::row_event& row) override;
+    void on_failed_start(const logread::failed_start& start) override;
 
 private:
     // Sets a gauge, adding it to its family with its first value.
@@ -55,6 +57,7 @@ private:
     prometheus::Counter& rows_;
     std::array<prometheus::Counter*, logread::all_queries.size()> failures_{};
     std::array<prometheus::Counter*, logread::checked_queries.size()> cs_bad_{};
+    prometheus::Counter& port_open_failures_;
     std::array<prometheus::Gauge*, logread::channel_names.size()> adc_{};
     std::array<prometheus::Gauge*, 2> dds_{};
     prometheus::Gauge* dds2_rate_ = nullptr;
