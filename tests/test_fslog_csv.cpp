@@ -174,6 +174,20 @@ TEST_F(CsvProgram, StatusTellsWhetherLinesWereSkipped)
     EXPECT_TRUE(skipping.err.starts_with("fslog-csv: standard input:4: not a log row (")) << skipping.err;
 }
 
+TEST_F(CsvProgram, FslogsOwnMessagesAreSkippedWithoutFailing)
+{
+    // A service's log after a run: fslog failed to open the port twice,
+    // then got no device at all.
+    write_log(header_lines + "\n         1.000     5 ");
+    const std::string fslog = FSLOG_BIN;
+    const std::string append = " >>" + log_path + "; ";
+    run(fslog + " /nonexistent/ttyUSB0" + append + fslog + " /nonexistent/ttyUSB0" + append + fslog + append);
+    const harness::finished_run result = run(program + " " + log_path);
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.out, std::string(csv::csv_header) + "1.000,,,,,,,,5,0,0\n");
+    EXPECT_EQ(result.err, "");
+}
+
 TEST_F(CsvProgram, UsageAndUnreadableLogAreStatus2)
 {
     const harness::finished_run usage = run(program + " a.log b.log");

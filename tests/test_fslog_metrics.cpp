@@ -77,19 +77,22 @@ TEST(FslogMetrics, CountersGoOnThroughRotationByCopyAndByRename)
     const int port = free_loopback_port();
     harness::child_process metrics({metrics_bin, "--listen", "127.0.0.1:" + std::to_string(port), log});
     httplib::Client client("127.0.0.1", port);
-    const auto rows_become = [&](const std::string& count) {
+    const auto becomes = [&](const std::string& series, const std::string& value) {
         const auto deadline = std::chrono::steady_clock::now() + 10s;
         std::string body;
         while (std::chrono::steady_clock::now() < deadline) {
             if (const auto response = client.Get("/metrics")) {
                 body = response->body;
-                if (sample(body, "fslog_rows_total{log=\"unit\"}") == count) {
+                if (sample(body, series) == value) {
                     break;
                 }
             }
             std::this_thread::sleep_for(100ms);
         }
         return body;
+    };
+    const auto rows_become = [&](const std::string& count) {
+        return becomes("fslog_rows_total{log=\"unit\"}", count);
     };
     std::string exposition = rows_become("2");
     EXPECT_EQ(sample(exposition, "fslog_rows_total{log=\"unit\"}"), "2") << exposition << metrics.err();
@@ -105,9 +108,14 @@ TEST(FslogMetrics, CountersGoOnThroughRotationByCopyAndByRename)
     EXPECT_EQ(sample(exposition, "fslog_rows_total{log=\"unit\"}"), "3");
     EXPECT_EQ(sample(exposition, "fslog_adc{channel=\"vcxo\",log=\"unit\"}"), "2216");
 
+    // Moved away, and reopened by fslog; then it was started twice on a port
+    // it could not open, and once without one.
     std::filesystem::rename(log, dir / "unit.log.2");
-    std::ofstream(log) << start_lines("Tue Dec  8 10:00:00 2026") << text_of(good);
-    exposition = rows_become("4");
+    std::ofstream(log)
+        << "# Continued: logging started at Tue Dec  8 09:14:03 2026" << text_of(good)
+        << "\nCouldn't open port /dev/ttyUSB0\n\nCouldn't open port /dev/ttyUSB0\n\nUsage: fslog comport\n";
+    exposition = becomes("fslog_port_open_failures_total{log=\"unit\"}", "2");
+    EXPECT_EQ(sample(exposition, "fslog_port_open_failures_total{log=\"unit\"}"), "2");
     EXPECT_EQ(sample(exposition, "fslog_rows_total{log=\"unit\"}"), "4");
     EXPECT_EQ(sample(exposition, "fslog_query_failures_total{log=\"unit\",query=\"adc\"}"), "1");
     EXPECT_EQ(sample(exposition, "fslog_query_failures_total{log=\"unit\",query=\"dds\"}"), "1");

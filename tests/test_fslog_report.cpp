@@ -120,6 +120,31 @@ TEST(FslogReport, JsonStaysValidWhateverBytesAStartLineHolds)
     EXPECT_EQ(all["rows"], 1);
 }
 
+TEST(FslogReport, CountsFailedStartsInEachGapBetweenRuns)
+{
+    // Two starts failed before the first run, three between the runs, one after.
+    const std::string failed = "\nCouldn't open port /dev/ttyUSB0\n";
+    const std::string first_row = text_of(row{0, {{800, 2000, 1500, 2200}}, {{100, 1000, 1000}}, -5});
+    harness::scratch_dir dir("report-failed-starts");
+    write_file(dir / "unit.log", failed + failed + start_lines("Tue Dec  8 09:14:03 2026") + first_row +
+                                     failed + failed + failed + start_lines("Tue Dec  8 10:00:00 2026") +
+                                     first_row + failed);
+    const auto run = harness::run_to_end({report_bin, "--json", dir / "unit.log"}, 10s);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const json all = json::parse(run.out);
+    EXPECT_EQ(all["failed_starts"], 6);
+    EXPECT_EQ(all["runs"][0]["failed_starts_before"], 2);
+    EXPECT_EQ(all["runs"][1]["failed_starts_before"], 3);
+    EXPECT_EQ(all["failed_starts_after_last_run"], 1);
+
+    const auto text = harness::run_to_end({report_bin, dir / "unit.log"}, 10s);
+    EXPECT_NE(text.out.find("Run 2, started Tue Dec  8 10:00:00 2026\n  failed starts before it: 3\n"),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("Failed starts after the last run: 1\n"), std::string::npos);
+}
+
 // fslog-report --follow with a pseudo-terminal as its standard output, as
 // on a user's screen.
 class followed_on_terminal {

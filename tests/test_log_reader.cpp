@@ -50,8 +50,13 @@ struct recorder : logread::log_events {
         rows.push_back({row.line_number, row.run, std::string(row.text.elapsed), row.time, rate.take(row)});
     }
     void on_skipped(const logread::skipped_line& line) override { skipped.push_back(describe("log", line)); }
+    void on_failed_start(const logread::failed_start& start) override
+    {
+        failed_starts.emplace_back(start.line_number, start.why);
+    }
 
     std::vector<std::optional<std::time_t>> starts;
+    std::vector<std::pair<std::size_t, logread::start_failure>> failed_starts;
     std::vector<std::size_t> start_lines;
     std::vector<seen_row> rows;
     std::vector<std::string> skipped;
@@ -123,6 +128,46 @@ TEST_F(LocalTime, RotatedFileReadsWithoutAbsoluteTimeUntilAStartLine)
     EXPECT_EQ(split.rows[1].time, december_start + 2.0);
     EXPECT_EQ(split.skipped, std::vector<std::string>{"log:3: not a log row (the elapsed time is not in the "
                                                       "\"     %9.3f     \" form)"});
+}
+
+TEST_F(LocalTime, AContinuationLineGoesOnWithItsRunAndDatesAFileReadAlone)
+{
+    const std::string first = start_line + header + "\n         1.000     6 ";
+    const std::string second =
+        "# Continued: logging started at Tue Dec  8 09:14:03 2026\n         2.000     7 ";
+    // In order, as files or run together (the continuation glued to the row).
+    for (const recorder& seen : {read_files({first, second}), read_files({first + second})}) {
+        EXPECT_EQ(seen.skipped, std::vector<std::string>{});
+        EXPECT_EQ(seen.starts.size(), 1u);
+        ASSERT_EQ(seen.rows.size(), 2u);
+        EXPECT_EQ(seen.rows[1].run, 1u);
+        EXPECT_EQ(seen.rows[1].time, december_start + 2.0);
+    }
+    const recorder alone = read_files({second});
+    ASSERT_EQ(alone.rows.size(), 1u);
+    EXPECT_EQ(alone.rows[0].run, 1u);
+    EXPECT_EQ(alone.rows[0].time, december_start + 2.0);
+    // After another run it begins the run it names.
+    const recorder after_other = read_files(
+        {first, "# Continued: logging started at Tue Dec  8 10:00:00 2026\n         2.000     7 "});
+    EXPECT_EQ(after_other.starts.size(), 2u);
+    ASSERT_EQ(after_other.rows.size(), 2u);
+    EXPECT_EQ(after_other.rows[1].time, 1796720400.0 + 2.0);
+}
+
+TEST(FailedStarts, FslogsMessagesAreReportedAndAreNoBadLines)
+{
+    // Into a new log: two failed opens (each message between line ends),
+    // a run, then the usage.
+    const std::string log = "\nCouldn't open port /dev/ttyUSB0\n\nCouldn't open port /dev/ttyUSB0\n" +
+                            start_line + header + "\n         1.000     6 \nUsage: /usr/bin/fslog comport\n";
+    const recorder seen = read_files({log});
+    EXPECT_EQ(seen.skipped, std::vector<std::string>{});
+    EXPECT_EQ(seen.rows.size(), 1u);
+    using logread::start_failure;
+    EXPECT_EQ(seen.failed_starts,
+              (std::vector<std::pair<std::size_t, start_failure>>{
+                  {2, start_failure::port}, {4, start_failure::port}, {8, start_failure::usage}}));
 }
 
 TEST(DdsRate, SpansAMissedReadingButNotAResetBeforeItAndStartsAfreshWithEachRun)

@@ -39,6 +39,8 @@ metric_families::metric_families(prometheus::Registry& registry)
                    "Rows in which a query printed no values (it failed, or its reply was too short).")),
       cs_bad(
           counters(registry, "fslog_cs_bad_total", "Replies logged with a bad payload check ((CS bad!)).")),
+      port_open_failures(counters(registry, "fslog_port_open_failures_total",
+                                  "Starts of fslog that could not open the port (Couldn't open port).")),
       last_complete_row(gauges(registry, "fslog_last_complete_row_timestamp_seconds",
                                "Time of the latest row with all three queries answered, in seconds since the "
                                "epoch.")),
@@ -57,6 +59,7 @@ std::string log_label(const std::string& path)
 
 log_metrics::log_metrics(metric_families& families, const std::string& path)
     : families_(families), label_(log_label(path)), rows_(families.rows.Add({{"log", label_}})),
+      port_open_failures_(families.port_open_failures.Add({{"log", label_}})),
       skipped_(families.skipped_lines.Add({{"log", label_}})),
       readable_(families.log_readable.Add({{"log", label_}})),
       last_complete_row_(&families.last_complete_row.Add({{"log", label_}}))
@@ -120,6 +123,13 @@ void log_metrics::on_row(const logread::row_event& row)
 void log_metrics::on_skipped(const logread::skipped_line&)
 {
     skipped_.Increment();
+}
+
+void log_metrics::on_failed_start(const logread::failed_start& start)
+{
+    if (start.why == logread::start_failure::port) {
+        port_open_failures_.Increment();
+    }
 }
 
 } // namespace metrics

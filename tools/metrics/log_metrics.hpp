@@ -26,6 +26,7 @@ struct metric_families {
     prometheus::Family<prometheus::Counter>& rows;
     prometheus::Family<prometheus::Counter>& query_failures;
     prometheus::Family<prometheus::Counter>& cs_bad;
+    prometheus::Family<prometheus::Counter>& port_open_failures;
     prometheus::Family<prometheus::Gauge>& last_complete_row;
     prometheus::Family<prometheus::Gauge>& log_info;
     prometheus::Family<prometheus::Gauge>& log_readable;
@@ -49,6 +50,7 @@ public:
     void on_skipped(const logread::skipped_line&) override;
     // Whether the log file could be opened at the last look.
     void set_readable(bool readable) { readable_.Set(readable ? 1 : 0); }
+    void on_failed_start(const logread::failed_start& start) override;
 
 private:
     // Sets a gauge, adding it to its family with its first value.
@@ -59,10 +61,11 @@ private:
     std::string label_;
     logread::dds_rate rate_;
     prometheus::Counter& rows_;
-    prometheus::Counter& skipped_;
-    prometheus::Gauge& readable_;
     std::array<prometheus::Counter*, logread::all_queries.size()> failures_{};
     std::array<prometheus::Counter*, logread::checked_queries.size()> cs_bad_{};
+    prometheus::Counter& port_open_failures_;
+    prometheus::Counter& skipped_;
+    prometheus::Gauge& readable_;
     std::array<prometheus::Gauge*, logread::channel_names.size()> adc_{};
     std::array<prometheus::Gauge*, 2> dds_{};
     prometheus::Gauge* dds2_rate_ = nullptr;

@@ -1,6 +1,8 @@
 // A log's health in figures: see log_summary.hpp.
 #include "report/log_summary.hpp"
 
+#include <utility>
+
 namespace report {
 
 namespace {
@@ -42,6 +44,7 @@ void log_summary::on_run_start(const logread::run_start& start)
     summary run;
     run.run = start.run;
     run.started = std::string(start.ctime_text);
+    run.failed_starts = std::exchange(failed_starts_since_run_, 0);
     runs_.push_back(std::move(run));
 }
 
@@ -64,6 +67,12 @@ void log_summary::on_row(const logread::row_event& row)
 void log_summary::on_skipped(const logread::skipped_line&)
 {
     ++skipped_;
+}
+
+void log_summary::on_failed_start(const logread::failed_start&)
+{
+    ++failed_starts_since_run_;
+    ++total_.failed_starts;
 }
 
 void log_summary::close()

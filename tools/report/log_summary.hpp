@@ -44,6 +44,9 @@ struct summary {
     stretch longest_gap;
     // Each series' figures (the DDS 2 rate in counts per second).
     std::array<logread::running_stats, logread::series_count> series;
+    // fslog's messages instead of a run: a run's are those in the gap
+    // before it, the total's all of them.
+    std::uint64_t failed_starts = 0;
 };
 
 // Feed it a log through a line_reader; after the reader's finish(), call
@@ -54,6 +57,7 @@ public:
     void on_run_start(const logread::run_start& start) override;
     void on_row(const logread::row_event& row) override;
     void on_skipped(const logread::skipped_line& line) override;
+    void on_failed_start(const logread::failed_start& start) override;
 
     // The last run has ended: its stretch to its last row counts now.
     void close();
@@ -62,6 +66,8 @@ public:
     const std::vector<summary>& runs() const { return runs_; }
     const summary& total() const { return total_; }
     std::uint64_t skipped_lines() const { return skipped_; }
+    // Failed starts after the last run (or in a log without runs).
+    std::uint64_t failed_starts_after_last_run() const { return failed_starts_since_run_; }
 
 private:
     summary& current_run();
@@ -72,6 +78,7 @@ private:
     std::optional<row_time> since_complete_; // where the current stretch began
     logread::dds_rate rate_;
     std::uint64_t skipped_ = 0;
+    std::uint64_t failed_starts_since_run_ = 0;
 };
 
 } // namespace report
