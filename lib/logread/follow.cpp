@@ -81,10 +81,14 @@ follow_result file_follower::open_file()
         return error == ENOENT ? follow_result{} : failure(error);
     }
     struct stat opened {};
-    if (fstat(fd_, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    if (fstat(fd_, &opened) != 0) {
         const int error = errno;
         close_file();
-        return S_ISREG(opened.st_mode) ? failure(error) : follow_result{follow_event::not_regular, 0, 0};
+        return failure(error);
+    }
+    if (!S_ISREG(opened.st_mode)) { // another file put there since the stat
+        close_file();
+        return {follow_event::not_regular, 0, 0};
     }
     device_ = opened.st_dev;
     inode_ = opened.st_ino;
