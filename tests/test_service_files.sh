@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The service files, read by the programs that use them: udevadm runs the
 # udev rules on a tty, systemd-analyze verifies the unit installed into a
-# scratch prefix under the names that udev and the README give it, and
+# scratch prefix under the names that udev and the docs give it, and
 # logrotate rotates a log with the shipped settings.
 #     test_service_files.sh BUILD_DIR SERVICE_DIR
 # Needs root (udevadm test, in a mount namespace of its own).
