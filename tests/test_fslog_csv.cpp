@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +40,31 @@ conversion convert(const std::string& log)
 }
 
 // ---- The log as a stream ----
+
+// A file of garbage says its first ten lines, then how many more; the next
+// file of the same log gets its own ten.
+TEST(LogConverter, SaysTheFirstTenSkippedLinesOfEachFileThenHowManyMore)
+{
+    log_converter converter("unit.log");
+    std::string garbage;
+    for (int line = 0; line < 1000; ++line) {
+        garbage += "garbage\n";
+    }
+    converter.feed(header_lines + "\n" + garbage + "        99.000     1 ");
+    converter.finish();
+    const std::string messages = converter.take_messages();
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), '\n'), 11) << messages;
+    EXPECT_TRUE(messages.starts_with("fslog-csv: unit.log:3: not a log row (")) << messages;
+    EXPECT_TRUE(messages.ends_with("\nfslog-csv: unit.log: 990 more lines are no log rows, skipped\n"))
+        << messages;
+    EXPECT_EQ(converter.skipped_lines(), 1000u);
+
+    converter.feed("garbage\ngarbage\n        99.000     1 ");
+    converter.finish();
+    const std::string next = converter.take_messages();
+    EXPECT_EQ(std::count(next.begin(), next.end(), '\n'), 2) << next;
+    EXPECT_TRUE(next.starts_with("fslog-csv: unit.log:1: not a log row (")) << next;
+}
 
 TEST(LogConverter, HeaderCommentsAndLineEndsAsFslogWritesThem)
 {

@@ -106,6 +106,20 @@ TEST(FslogReport, TextReportShowsEachRunAndTheTotal)
     EXPECT_EQ(harness::run_to_end({report_bin, dir / "missing.log"}, 10s).exit_code, 2);
 }
 
+// A start line holds what the serial line and the disk left there: bytes
+// that are no UTF-8 become U+FFFD rather than ending the program.
+TEST(FslogReport, JsonStaysValidWhateverBytesAStartLineHolds)
+{
+    harness::scratch_dir dir("report-bytes");
+    write_file(dir / "unit.log", start_lines("Tue Dec\xff\xc3 8 09:14:03 2026") +
+                                     text_of(row{0, {{800, 2000, 1500, 2200}}, {{100, 1000, 1000}}, -5}));
+    const auto run = harness::run_to_end({report_bin, "--json", dir / "unit.log"}, 10s);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const json all = json::parse(run.out);
+    EXPECT_EQ(all["runs"][0]["started"], "Tue Dec\xef\xbf\xbd\xef\xbf\xbd 8 09:14:03 2026");
+    EXPECT_EQ(all["rows"], 1);
+}
+
 TEST(FslogReport, CountsFailedStartsInEachGapBetweenRuns)
 {
     // Two starts failed before the first run, three between the runs, one after.

@@ -2,6 +2,7 @@
 
 #include "logread/start_line.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -31,6 +32,21 @@ std::string describe(std::string_view source, const skipped_line& line)
     text += line.problem;
     text += ')';
     return text;
+}
+
+std::optional<std::string> skipped_line_notes::note(std::string_view source, const skipped_line& line)
+{
+    return ++count_ <= shown_per_file ? std::optional(describe(source, line)) : std::nullopt;
+}
+
+std::optional<std::string> skipped_line_notes::file_end(std::string_view source)
+{
+    const std::size_t seen = std::exchange(count_, 0);
+    const std::size_t unsaid = seen - std::min(seen, shown_per_file);
+    if (unsaid == 0) {
+        return std::nullopt;
+    }
+    return std::string(source) + ": " + std::to_string(unsaid) + " more lines are no log rows";
 }
 
 void line_reader::feed(std::string_view piece)
@@ -67,6 +83,7 @@ void line_reader::finish()
     overlong_ = false;
     taken_unended_ = false;
     line_number_ = 0;
+    events_.on_file_end();
 }
 
 void line_reader::take_unended()

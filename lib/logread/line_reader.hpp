@@ -79,6 +79,8 @@ public:
     virtual void on_row(const row_event& row) { static_cast<void>(row); }
     virtual void on_skipped(const skipped_line& line) { static_cast<void>(line); }
     virtual void on_failed_start(const failed_start& start) { static_cast<void>(start); }
+    // The file has ended (line_reader::finish): its last line was reported.
+    virtual void on_file_end() {}
 
 protected:
     log_events() = default;
@@ -89,6 +91,23 @@ protected:
 // "SOURCE:LINE: not a log row (PROBLEM)", or "incomplete last row" for an
 // unterminated last line: how the tools name a skipped line.
 std::string describe(std::string_view source, const skipped_line& line);
+
+// Messages about the lines of a file that are no rows, capped so that a
+// damaged or foreign file can't flood the terminal: the first
+// shown_per_file are said line by line, the rest only counted.
+class skipped_line_notes {
+public:
+    static constexpr std::size_t shown_per_file = 10;
+
+    // describe(source, line), or nothing once shown_per_file were said.
+    std::optional<std::string> note(std::string_view source, const skipped_line& line);
+    // At the end of a file: "SOURCE: N more lines are no log rows" when
+    // some went unsaid. The next file starts a new count.
+    std::optional<std::string> file_end(std::string_view source);
+
+private:
+    std::size_t count_ = 0;
+};
 
 class line_reader {
 public:

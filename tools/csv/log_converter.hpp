@@ -50,7 +50,8 @@ public:
 
     // The CSV made so far (the header first), handed over and cleared.
     std::string take_csv();
-    // The messages about skipped lines so far, one per line, handed over and cleared.
+    // The messages about skipped lines so far, one per line (the first few of
+    // the log, then how many more), handed over and cleared.
     std::string take_messages();
     // How many lines were skipped as no log row.
     std::size_t skipped_lines() const { return skipped_; }
@@ -60,6 +61,7 @@ public:
 private:
     void on_row(const logread::row_event& row) override;
     void on_skipped(const logread::skipped_line& line) override;
+    void on_file_end() override;
 
     std::string source_;
     time_column time_;
@@ -67,6 +69,7 @@ private:
     iso_time_cache time_text_;
     std::string csv_;
     std::string messages_;
+    logread::skipped_line_notes notes_;
     std::size_t skipped_ = 0;
 };
 
