@@ -317,9 +317,11 @@ TEST(Program, ANonBlockingReaderThatPausesLosesNoRow)
 
 TEST(Program, OutputErrorsLoseRowsButLoggingGoesOn)
 {
-    pty_pair line;
-    stepping_unit unit(line);
     {
+        // A line of its own: a reply to the killed logger's last command
+        // must not reach the next logger as the answer to its first.
+        pty_pair line;
+        stepping_unit unit(line);
         const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
         child_process logger({fslog, line.slave_path()}, {.stdout_fd = full});
         close(full);
@@ -330,6 +332,8 @@ TEST(Program, OutputErrorsLoseRowsButLoggingGoesOn)
         EXPECT_EQ(logger.err(), "");
     }
     // A file that can't grow past 2000 bytes for a while (EFBIG), then can.
+    pty_pair line;
+    stepping_unit unit(line);
     const scratch_dir dir("fslog-full");
     const std::string path = dir / "unit.log";
     const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
