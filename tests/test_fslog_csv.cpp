@@ -2,6 +2,7 @@
 // (The row parser's own tests are the log library's, in test_logread_row.cpp.)
 #include "csv/log_converter.hpp"
 #include "harness.hpp"
+#include "log_text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -17,10 +18,7 @@ namespace {
 using namespace std::chrono_literals;
 using csv::log_converter;
 
-const std::string header_lines =
-    "# Logging started at Tue Dec  8 09:14:03 2026\n"
-    "# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, "
-    "user tuning";
+const std::string header_lines = log_text::start_lines("Tue Dec  8 09:14:03 2026");
 
 struct conversion {
     std::string csv; // without the CSV header line
@@ -128,8 +126,8 @@ TEST(LogConverter, TimeColumnIsLocalTimeWithMillisecondsOrEmptyWithoutAStartLine
     // Rotated in mid-run, then a restart appended the old way (glued to the
     // last row), and one a summer later.
     const std::string log = "\n     86400.000     5 " + ("\n" + header_lines) + "\n         0.013     6 " +
-                            "\n        59.999     7 \n        60.000     8 # Logging started at Sun Jul  5 "
-                            "23:59:59 2026\n         0.999     9 ";
+                            "\n        59.999     7 \n        60.000     8 " +
+                            log_text::start_line("Sun Jul  5 23:59:59 2026") + "         0.999     9 ";
     log_converter converter("unit.log", csv::time_column::with);
     converter.feed(log);
     converter.finish();

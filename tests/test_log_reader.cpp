@@ -1,6 +1,7 @@
 // The log library: runs, absolute times, appended restarts, rotated files,
 // the DDS 2 rate and gzip input.
 #include "harness.hpp"
+#include "log_text.hpp"
 #include "logread/dds_rate.hpp"
 #include "logread/line_reader.hpp"
 #include "logread/log_input.hpp"
@@ -74,19 +75,18 @@ recorder read_files(const std::vector<std::string>& files)
     return seen;
 }
 
-const std::string start_line = "# Logging started at Tue Dec  8 09:14:03 2026\n";
-const std::string header =
-    "# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, user tuning";
+const std::string start_line = log_text::start_line("Tue Dec  8 09:14:03 2026");
+const std::string& header = log_text::header_line;
 
 TEST_F(LocalTime, AppendedRestartsOldAndNewStyleStartRunsWithTheirOwnTimes)
 {
-    const std::string log =
-        start_line + header + "\n         0.013     1 2 -1717986919 -1190 " +
-        // fslog that appends now ends the last row first; an older one glued
-        // the start line to it.
-        "\n         1.000     1 7 5 -1189 \n# Logging started at Tue Dec  8 10:00:00 2026\n" + header +
-        "\n         2.500     1 9 9 -1188 # Logging started at Sun Jul  5 12:00:00 2026\n" + header +
-        "\n         0.250     -1187 ";
+    const std::string log = start_line + header + "\n         0.013     1 2 -1717986919 -1190 " +
+                            // fslog that appends now ends the last row first; an older one glued
+                            // the start line to it.
+                            "\n         1.000     1 7 5 -1189 \n" +
+                            log_text::start_lines("Tue Dec  8 10:00:00 2026") +
+                            "\n         2.500     1 9 9 -1188 " +
+                            log_text::start_lines("Sun Jul  5 12:00:00 2026") + "\n         0.250     -1187 ";
     const recorder seen = read_files({log});
     EXPECT_EQ(seen.skipped, std::vector<std::string>{});
     ASSERT_EQ(seen.starts.size(), 3u);
@@ -108,7 +108,7 @@ TEST_F(LocalTime, RotatedFileReadsWithoutAbsoluteTimeUntilAStartLine)
     // Rotated in mid-run: the file begins with the line end of a row the
     // previous file holds, and has no start line; a bad start time counts
     // as a run with no known time.
-    const std::string log = "\n     86400.000     5 \n# Logging started at sometime\n" + header +
+    const std::string log = "\n     86400.000     5 \n" + log_text::start_lines("sometime") +
                             "\n         1.000     6 \n" + start_line + "         2.000     7 ";
     const recorder seen = read_files({log});
     EXPECT_EQ(seen.skipped, std::vector<std::string>{});
