@@ -38,10 +38,19 @@ inline std::string text_of(const row& r)
     return text;
 }
 
+inline const std::string header_line =
+    "# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, user tuning";
+
+// The line a run starts with, its line end included.
+inline std::string start_line(const std::string& ctime_text)
+{
+    return "# Logging started at " + ctime_text + "\n";
+}
+
+// The start line and the column header, as fslog prints them at start.
 inline std::string start_lines(const std::string& ctime_text)
 {
-    return "# Logging started at " + ctime_text +
-           "\n# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, user tuning";
+    return start_line(ctime_text) + header_line;
 }
 
 } // namespace log_text

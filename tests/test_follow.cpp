@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -23,7 +24,8 @@ void append(const std::string& path, const std::string& text)
 }
 
 // Reads until the follower is idle: the bytes, with each other event as a
-// marker ("<reopened>", "<truncated>", "<failed>").
+// marker ("<reopened>", "<truncated>", "<shrunk>", "<failed>",
+// "<not regular>").
 std::string read_until_idle(file_follower& follower)
 {
     std::string seen;
@@ -35,7 +37,9 @@ std::string read_until_idle(file_follower& follower)
         case follow_event::idle: return seen;
         case follow_event::reopened: seen += "<reopened>"; break;
         case follow_event::truncated: seen += "<truncated>"; break;
+        case follow_event::shrunk: seen += "<shrunk>"; break;
         case follow_event::failed: return seen + "<failed>";
+        case follow_event::not_regular: return seen + "<not regular>";
         }
     }
 }
@@ -77,31 +81,74 @@ TEST(FileFollower, FinishesTheRenamedFileThenReadsTheNewOne)
     EXPECT_EQ(read_until_idle(follower), "<reopened>third");
 }
 
-TEST(FileFollower, StartsAgainAtTheBeginningOfATruncatedFile)
+TEST(FileFollower, TellsACopytruncateFromAFileCutShortInPlace)
 {
     harness::scratch_dir dir("follow-truncate");
     const std::string path = dir / "unit.log";
-    append(path, "a day of rows");
+    std::string rows;
+    for (int row = 1; row <= 20; ++row) {
+        rows += "\n     row " + std::to_string(row);
+    }
+    append(path, rows);
     file_follower follower(path);
-    EXPECT_EQ(read_until_idle(follower), "a day of rows");
+    EXPECT_EQ(read_until_idle(follower), rows);
 
-    // copytruncate: copied elsewhere, cut to nothing, and the writer goes on.
+    // Cut short, its beginning kept: reading goes on from the new end.
+    std::filesystem::resize_file(path, rows.find("\n     row 11"));
+    EXPECT_EQ(read_until_idle(follower), "<shrunk>");
+    append(path, "\n     row 11 again");
+    EXPECT_EQ(read_until_idle(follower), "\n     row 11 again");
+
+    // copytruncate: copied elsewhere, emptied, and the writer goes on.
     std::filesystem::resize_file(path, 0);
     append(path, "next");
     EXPECT_EQ(read_until_idle(follower), "<truncated>next");
     append(path, " row");
     EXPECT_EQ(read_until_idle(follower), " row");
+
+    // Emptied and written past the old read position between two reads:
+    // the size alone can't tell, the bytes before the position do.
+    std::filesystem::resize_file(path, 0);
+    append(path, "a new day, longer than before");
+    EXPECT_EQ(read_until_idle(follower), "<truncated>a new day, longer than before");
+}
+
+TEST(FileFollower, OpensOnlyARegularFileAndWaitsForOneToComeBack)
+{
+    harness::scratch_dir dir("follow-not-regular");
+    const std::string path = dir / "unit.log";
+    std::filesystem::create_directory(path);
+    file_follower follower(path);
+    EXPECT_EQ(read_until_idle(follower), "<not regular>");
+    std::filesystem::remove(path);
+
+    // A FIFO without a writer: opening it would wait for one for ever.
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    EXPECT_EQ(read_until_idle(follower), "<not regular>");
+    EXPECT_FALSE(follower.following());
+    std::filesystem::remove(path);
+
+    append(path, "rows");
+    EXPECT_EQ(read_until_idle(follower), "rows");
+    std::filesystem::remove(path);
+    std::filesystem::create_symlink("/dev/zero", path);
+    EXPECT_EQ(read_until_idle(follower), "<not regular>");
+    EXPECT_EQ(read_until_idle(follower), "<not regular>");
+
+    std::filesystem::remove(path);
+    append(path, "back");
+    EXPECT_EQ(read_until_idle(follower), "<reopened>back");
 }
 
 TEST(FileFollower, ReportsWhatKeepsItFromReadingWithItsErrno)
 {
     harness::scratch_dir dir("follow-failed");
-    std::filesystem::create_directory(dir / "unit.log");
+    std::filesystem::create_symlink("unit.log", dir / "unit.log"); // a link to itself
     file_follower follower(dir / "unit.log");
     std::array<char, 8> buffer{};
     const auto result = follower.read(buffer);
     EXPECT_EQ(result.event, follow_event::failed);
-    EXPECT_EQ(result.error, EISDIR);
+    EXPECT_EQ(result.error, ELOOP);
 }
 
 // ---- The followed log, line by line ----

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,10 +18,7 @@ namespace {
 using namespace std::chrono_literals;
 using csv::log_converter;
 
-const std::string header_lines =
-    "# Logging started at Tue Dec  8 09:14:03 2026\n"
-    "# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, "
-    "user tuning";
+const std::string header_lines = log_text::start_lines("Tue Dec  8 09:14:03 2026");
 
 struct conversion {
     std::string csv; // without the CSV header line
@@ -40,6 +38,31 @@ conversion convert(const std::string& log)
 }
 
 // ---- The log as a stream ----
+
+// A file of garbage says its first ten lines, then how many more; the next
+// file of the same log gets its own ten.
+TEST(LogConverter, SaysTheFirstTenSkippedLinesOfEachFileThenHowManyMore)
+{
+    log_converter converter("unit.log");
+    std::string garbage;
+    for (int line = 0; line < 1000; ++line) {
+        garbage += "garbage\n";
+    }
+    converter.feed(header_lines + "\n" + garbage + "        99.000     1 ");
+    converter.finish();
+    const std::string messages = converter.take_messages();
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), '\n'), 11) << messages;
+    EXPECT_TRUE(messages.starts_with("fslog-csv: unit.log:3: not a log row (")) << messages;
+    EXPECT_TRUE(messages.ends_with("\nfslog-csv: unit.log: 990 more lines are no log rows, skipped\n"))
+        << messages;
+    EXPECT_EQ(converter.skipped_lines(), 1000u);
+
+    converter.feed("garbage\ngarbage\n        99.000     1 ");
+    converter.finish();
+    const std::string next = converter.take_messages();
+    EXPECT_EQ(std::count(next.begin(), next.end(), '\n'), 2) << next;
+    EXPECT_TRUE(next.starts_with("fslog-csv: unit.log:1: not a log row (")) << next;
+}
 
 TEST(LogConverter, HeaderCommentsAndLineEndsAsFslogWritesThem)
 {
@@ -103,8 +126,8 @@ TEST(LogConverter, TimeColumnIsLocalTimeWithMillisecondsAndOffsetOrEmptyWithoutA
     // Rotated in mid-run, then a restart appended the old way (glued to the
     // last row), and one a summer later.
     const std::string log = "\n     86400.000     5 " + ("\n" + header_lines) + "\n         0.013     6 " +
-                            "\n        59.999     7 \n        60.000     8 # Logging started at Sun Jul  5 "
-                            "23:59:59 2026\n         0.999     9 ";
+                            "\n        59.999     7 \n        60.000     8 " +
+                            log_text::start_line("Sun Jul  5 23:59:59 2026") + "         0.999     9 ";
     log_converter converter("unit.log", csv::time_column::with);
     converter.feed(log);
     converter.finish();
@@ -167,6 +190,20 @@ TEST_F(CsvProgram, StatusTellsWhetherLinesWereSkipped)
     EXPECT_EQ(skipping.exit_code, 1);
     EXPECT_EQ(skipping.out, std::string(csv::csv_header) + "1.000,,,,,,,,5,0,0\n2.000,,,,,,,,6,0,0\n");
     EXPECT_TRUE(skipping.err.starts_with("fslog-csv: standard input:4: not a log row (")) << skipping.err;
+}
+
+TEST_F(CsvProgram, FslogsOwnMessagesAreSkippedWithoutFailing)
+{
+    // A service's log after a run: fslog failed to open the port twice,
+    // then got no device at all.
+    write_log(header_lines + "\n         1.000     5 ");
+    const std::string fslog = FSLOG_BIN;
+    const std::string append = " >>" + log_path + "; ";
+    run(fslog + " /nonexistent/ttyUSB0" + append + fslog + " /nonexistent/ttyUSB0" + append + fslog + append);
+    const harness::finished_run result = run(program + " " + log_path);
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_EQ(result.out, std::string(csv::csv_header) + "1.000,,,,,,,,5,0,0\n");
+    EXPECT_EQ(result.err, "");
 }
 
 TEST_F(CsvProgram, UsageAndUnreadableLogAreStatus2)

@@ -10,8 +10,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -24,17 +23,26 @@ using log_text::text_of;
 
 const std::string metrics_bin = FSLOG_METRICS_BIN;
 
+// The exposition once it answers at all, or empty after 10 s.
+std::string first_scrape(int port)
+{
+    httplib::Client client("127.0.0.1", port);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (const auto response = client.Get("/metrics")) {
+            return response->body;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    return {};
+}
+
 TEST(FslogMetrics, SaysWhyItCannotListenAndExitsWithStatus2)
 {
-    const int taken = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(taken, 1), 0);
-    socklen_t length = sizeof address;
-    getsockname(taken, reinterpret_cast<sockaddr*>(&address), &length);
-    const std::string in_use = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    harness::scratch_dir dir("metrics-listen");
+    const std::string in_use = "127.0.0.1:" + std::to_string(free_loopback_port());
+    harness::child_process first({metrics_bin, "--listen", in_use, dir / "unit.log"});
+    ASSERT_FALSE(first_scrape(std::stoi(in_use.substr(in_use.find(':') + 1))).empty()) << first.err();
 
     for (const auto& [listen, message] : std::vector<std::pair<std::string, std::string>>{
              {in_use, "fslog-metrics: can't listen on " + in_use + ": Address already in use\n"},
@@ -42,11 +50,10 @@ TEST(FslogMetrics, SaysWhyItCannotListenAndExitsWithStatus2)
              {"127.0.0.1", "fslog-metrics: bad --listen address 127.0.0.1 (expected ADDR:PORT"},
              {"127.0.0.1:65536", "fslog-metrics: bad --listen address 127.0.0.1:65536 "},
              {"::1:9929", "fslog-metrics: bad --listen address ::1:9929 "}}) {
-        const auto run = harness::run_to_end({metrics_bin, "--listen", listen, "unit.log"}, 10s);
+        const auto run = harness::run_to_end({metrics_bin, "--listen", listen, dir / "other.log"}, 10s);
         EXPECT_EQ(run.exit_code, 2) << listen;
         EXPECT_TRUE(run.err.starts_with(message)) << run.err;
     }
-    close(taken);
 }
 
 // The value of one sample line ("NAME{LABELS} VALUE") in the exposition.
@@ -70,19 +77,22 @@ TEST(FslogMetrics, CountersGoOnThroughRotationByCopyAndByRename)
     const int port = free_loopback_port();
     harness::child_process metrics({metrics_bin, "--listen", "127.0.0.1:" + std::to_string(port), log});
     httplib::Client client("127.0.0.1", port);
-    const auto rows_become = [&](const std::string& count) {
+    const auto becomes = [&](const std::string& series, const std::string& value) {
         const auto deadline = std::chrono::steady_clock::now() + 10s;
         std::string body;
         while (std::chrono::steady_clock::now() < deadline) {
             if (const auto response = client.Get("/metrics")) {
                 body = response->body;
-                if (sample(body, "fslog_rows_total{log=\"unit\"}") == count) {
+                if (sample(body, series) == value) {
                     break;
                 }
             }
             std::this_thread::sleep_for(100ms);
         }
         return body;
+    };
+    const auto rows_become = [&](const std::string& count) {
+        return becomes("fslog_rows_total{log=\"unit\"}", count);
     };
     std::string exposition = rows_become("2");
     EXPECT_EQ(sample(exposition, "fslog_rows_total{log=\"unit\"}"), "2") << exposition << metrics.err();
@@ -98,15 +108,77 @@ TEST(FslogMetrics, CountersGoOnThroughRotationByCopyAndByRename)
     EXPECT_EQ(sample(exposition, "fslog_rows_total{log=\"unit\"}"), "3");
     EXPECT_EQ(sample(exposition, "fslog_adc{channel=\"vcxo\",log=\"unit\"}"), "2216");
 
+    // Moved away, and reopened by fslog; then it was started twice on a port
+    // it could not open, and once without one.
     std::filesystem::rename(log, dir / "unit.log.2");
-    std::ofstream(log) << start_lines("Tue Dec  8 10:00:00 2026") << text_of(good);
-    exposition = rows_become("4");
+    std::ofstream(log)
+        << "# Continued: logging started at Tue Dec  8 09:14:03 2026" << text_of(good)
+        << "\nCouldn't open port /dev/ttyUSB0\n\nCouldn't open port /dev/ttyUSB0\n\nUsage: fslog comport\n";
+    exposition = becomes("fslog_port_open_failures_total{log=\"unit\"}", "2");
+    EXPECT_EQ(sample(exposition, "fslog_port_open_failures_total{log=\"unit\"}"), "2");
     EXPECT_EQ(sample(exposition, "fslog_rows_total{log=\"unit\"}"), "4");
     EXPECT_EQ(sample(exposition, "fslog_query_failures_total{log=\"unit\",query=\"adc\"}"), "1");
     EXPECT_EQ(sample(exposition, "fslog_query_failures_total{log=\"unit\",query=\"dds\"}"), "1");
 
     kill(metrics.pid(), SIGTERM);
     EXPECT_TRUE(harness::exited_with(metrics.wait(5s), 0));
+}
+
+// What a client may send is capped: header lines, their size, and no body.
+TEST(FslogMetrics, TurnsAwayRequestsNoScrapeNeeds)
+{
+    harness::scratch_dir dir("metrics-caps");
+    const int port = free_loopback_port();
+    harness::child_process metrics(
+        {metrics_bin, "--listen", "127.0.0.1:" + std::to_string(port), dir / "unit.log"});
+    ASSERT_FALSE(first_scrape(port).empty()) << metrics.err();
+    httplib::Client client("127.0.0.1", port);
+    httplib::Headers many;
+    for (int header = 0; header < 150; ++header) {
+        many.emplace("X-Line-" + std::to_string(header), "1");
+    }
+    const auto too_many = client.Get("/metrics", many);
+    ASSERT_TRUE(too_many);
+    EXPECT_EQ(too_many->status, 431);
+    const auto too_large = client.Get("/metrics", {{"X-Large", std::string(20000, 'a')}});
+    ASSERT_TRUE(too_large);
+    EXPECT_EQ(too_large->status, 431);
+    const auto with_body = client.Post("/metrics", "a body", "text/plain");
+    ASSERT_TRUE(with_body);
+    EXPECT_EQ(with_body->status, 400);
+    const auto scrape = client.Get("/metrics");
+    ASSERT_TRUE(scrape);
+    EXPECT_EQ(scrape->status, 200);
+}
+
+// A log path that names a FIFO nobody writes to: opening it for reading
+// would wait for ever. It is not opened, said once, shown as unreadable,
+// and SIGTERM still ends the program.
+TEST(FslogMetrics, ShowsALogItCannotReadAndStopsWhateverTheLogIs)
+{
+    harness::scratch_dir dir("metrics-fifo");
+    const std::string fifo = dir / "fifo.log";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(dir / "unit.log") << start_lines("Tue Dec  8 09:14:03 2026") << "\nno row here"
+                                    << text_of(row{0.5, {{812, 2047, 1530, 2214}}, std::nullopt, -1190});
+    const int port = free_loopback_port();
+    harness::child_process metrics(
+        {metrics_bin, "--listen", "127.0.0.1:" + std::to_string(port), fifo, dir / "unit.log"});
+    std::string exposition;
+    for (int scrape = 0; scrape < 100 && sample(exposition, "fslog_rows_total{log=\"unit\"}") != "1";
+         ++scrape) {
+        std::this_thread::sleep_for(100ms);
+        exposition = first_scrape(port);
+    }
+    EXPECT_EQ(sample(exposition, "fslog_log_readable{log=\"fifo\"}"), "0") << exposition;
+    EXPECT_EQ(sample(exposition, "fslog_log_readable{log=\"unit\"}"), "1");
+    EXPECT_EQ(sample(exposition, "fslog_skipped_lines_total{log=\"unit\"}"), "1");
+    // No complete row yet: the time following began stands in for one.
+    EXPECT_TRUE(sample(exposition, "fslog_last_complete_row_timestamp_seconds{log=\"fifo\"}"));
+
+    metrics.signal(SIGTERM);
+    EXPECT_TRUE(harness::exited_with(metrics.wait(5s), 0));
+    EXPECT_EQ(metrics.err(), "fslog-metrics: can't read " + fifo + ": not a regular file\n");
 }
 
 } // namespace

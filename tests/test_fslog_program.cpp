@@ -317,9 +317,11 @@ TEST(Program, ANonBlockingReaderThatPausesLosesNoRow)
 
 TEST(Program, OutputErrorsLoseRowsButLoggingGoesOn)
 {
-    pty_pair line;
-    stepping_unit unit(line);
     {
+        // A line of its own: a reply to the killed logger's last command
+        // must not reach the next logger as the answer to its first.
+        pty_pair line;
+        stepping_unit unit(line);
         const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
         child_process logger({fslog, line.slave_path()}, {.stdout_fd = full});
         close(full);
@@ -330,6 +332,8 @@ TEST(Program, OutputErrorsLoseRowsButLoggingGoesOn)
         EXPECT_EQ(logger.err(), "");
     }
     // A file that can't grow past 2000 bytes for a while (EFBIG), then can.
+    pty_pair line;
+    stepping_unit unit(line);
     const scratch_dir dir("fslog-full");
     const std::string path = dir / "unit.log";
     const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -493,6 +497,81 @@ TEST(Program, ReopensAtEveryReplugAndLeaksNoDescriptor)
     const std::map<int, bool> port = descriptors_on(logger.pid(), adapter.line().slave_path());
     ASSERT_EQ(port.size(), 1u);
     EXPECT_TRUE(port.begin()->second) << "reopened without O_CLOEXEC";
+}
+
+} // namespace
+
+namespace {
+
+// The first line of a log file.
+std::string first_line(const std::string& path)
+{
+    const std::string text = file_text(path);
+    return text.substr(0, text.find('\n'));
+}
+
+TEST(Program, OnSigusr1ItGoesOnInTheFileAtItsLogsPathOnceThatCanBeOpened)
+{
+    pty_pair line;
+    stepping_unit unit(line);
+    const scratch_dir dir("fslog-reopen");
+    const std::string path = dir / "unit.log";
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    child_process logger({fslog, line.slave_path()}, {.stdout_fd = file});
+    close(file);
+    const auto rows_in = [](const std::string& log_path) {
+        return [log_path] { return finished_rows(file_text(log_path)).size() >= 3; };
+    };
+    ASSERT_TRUE(eventually(rows_in(path), 10s));
+
+    // Rotated away: the new file takes the run on, saying which run it is.
+    std::filesystem::rename(path, dir / "unit.log.1");
+    kill(logger.pid(), SIGUSR1);
+    ASSERT_TRUE(eventually(rows_in(path), 10s));
+    const std::string start = first_line(dir / "unit.log.1");
+    ASSERT_TRUE(start.starts_with("# Logging started at ")) << start;
+    EXPECT_EQ(first_line(path), "# Continued: logging started at " + start.substr(21));
+
+    // Where nothing can be opened (a folder in its way) it keeps the file it
+    // has, and tries again at the next signal.
+    std::filesystem::rename(path, dir / "unit.log.2");
+    std::filesystem::create_directory(path);
+    kill(logger.pid(), SIGUSR1);
+    const std::size_t kept = finished_rows(file_text(dir / "unit.log.2")).size();
+    ASSERT_TRUE(
+        eventually([&] { return finished_rows(file_text(dir / "unit.log.2")).size() > kept + 3; }, 10s));
+    std::filesystem::remove(path);
+    kill(logger.pid(), SIGUSR1);
+    ASSERT_TRUE(eventually(rows_in(path), 10s));
+    logger.kill();
+
+    // One run, no row lost or cut across the three files: a file is left
+    // at the end of a row.
+    std::vector<std::string> rows = harness::log_rows(file_text(dir / "unit.log.1"));
+    for (const std::vector<std::string>& more :
+         {harness::log_rows(file_text(dir / "unit.log.2")), finished_rows(file_text(path))}) {
+        rows.insert(rows.end(), more.begin(), more.end());
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        ASSERT_TRUE(std::regex_match(rows[i], complete_row)) << "[" << rows[i] << "]";
+        ASSERT_TRUE(i == 0 || dds2_in(rows[i]) - dds2_in(rows[i - 1]) == 100)
+            << "lost before [" << rows[i] << "]";
+    }
+    EXPECT_EQ(logger.err(), "");
+}
+
+TEST(Program, Sigusr1ChangesNothingWhenTheLogIsNoFile)
+{
+    pty_pair line;
+    stepping_unit unit(line);
+    child_process logger({fslog, line.slave_path()});
+    ASSERT_TRUE(logger.read_until(has_rows(2), 10s));
+    for (int i = 0; i < 5; ++i) {
+        kill(logger.pid(), SIGUSR1);
+        const std::size_t rows = finished_rows(logger.out()).size();
+        ASSERT_TRUE(logger.read_until(has_rows(rows + 2), 5s)) << "it ended on the signal";
+    }
+    EXPECT_EQ(logger.out().find("# Continued"), std::string::npos);
 }
 
 } // namespace

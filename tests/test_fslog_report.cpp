@@ -214,6 +214,45 @@ TEST_F(FslogReport, LiveViewFitsEightyColumnsAndTellsASilentUnitByItsRows)
     EXPECT_NE(shown.find(" NO COMPLETE ROW FOR 35.0 s "), std::string::npos);
 }
 
+// A start line holds what the serial line and the disk left there: bytes
+// that are no UTF-8 become U+FFFD rather than ending the program.
+TEST_F(FslogReport, JsonStaysValidWhateverBytesAStartLineHolds)
+{
+    harness::scratch_dir dir("report-bytes");
+    write_file(dir / "unit.log", start_lines("Tue Dec\xff\xc3 8 09:14:03 2026") +
+                                     text_of(row{0, {{800, 2000, 1500, 2200}}, {{100, 1000, 1000}}, -5}));
+    const auto run = harness::run_to_end({report_bin, "--json", dir / "unit.log"}, 10s);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    const json all = json::parse(run.out);
+    EXPECT_EQ(all["runs"][0]["started"], "Tue Dec\xef\xbf\xbd\xef\xbf\xbd 8 09:14:03 2026");
+    EXPECT_EQ(all["rows"], 1);
+}
+
+TEST_F(FslogReport, CountsFailedStartsInEachGapBetweenRuns)
+{
+    // Two starts failed before the first run, three between the runs, one after.
+    const std::string failed = "\nCouldn't open port /dev/ttyUSB0\n";
+    const std::string first_row = text_of(row{0, {{800, 2000, 1500, 2200}}, {{100, 1000, 1000}}, -5});
+    harness::scratch_dir dir("report-failed-starts");
+    write_file(dir / "unit.log", failed + failed + start_lines("Tue Dec  8 09:14:03 2026") + first_row +
+                                     failed + failed + failed + start_lines("Tue Dec  8 10:00:00 2026") +
+                                     first_row + failed);
+    const auto run = harness::run_to_end({report_bin, "--json", dir / "unit.log"}, 10s);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const json all = json::parse(run.out);
+    EXPECT_EQ(all["failed_starts"], 6);
+    EXPECT_EQ(all["runs"][0]["failed_starts_before"], 2);
+    EXPECT_EQ(all["runs"][1]["failed_starts_before"], 3);
+    EXPECT_EQ(all["failed_starts_after_last_run"], 1);
+
+    const auto text = harness::run_to_end({report_bin, dir / "unit.log"}, 10s);
+    EXPECT_NE(text.out.find("Run 2, started 2026-12-08 10:00:00 CET\n  failed starts before it: 3\n"),
+              std::string::npos)
+        << text.out;
+    EXPECT_NE(text.out.find("Failed starts after the last run: 1\n"), std::string::npos);
+}
+
 // fslog-report --follow with a pseudo-terminal as its standard output, as
 // on a user's screen.
 class followed_on_terminal {

@@ -56,8 +56,13 @@ struct recorder : logread::log_events {
             {row.line_number, row.run, std::string(row.text.elapsed), row.time, rate.take(row).span});
     }
     void on_skipped(const logread::skipped_line& line) override { skipped.push_back(describe("log", line)); }
+    void on_failed_start(const logread::failed_start& start) override
+    {
+        failed_starts.emplace_back(start.line_number, start.why);
+    }
 
     std::vector<std::optional<std::time_t>> starts;
+    std::vector<std::pair<std::size_t, logread::start_failure>> failed_starts;
     std::vector<std::size_t> start_lines;
     std::vector<std::string> start_notes;
     std::vector<seen_row> rows;
@@ -76,19 +81,18 @@ recorder read_files(const std::vector<std::string>& files)
     return seen;
 }
 
-const std::string start_line = "# Logging started at Tue Dec  8 09:14:03 2026\n";
-const std::string header =
-    "# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, user tuning";
+const std::string start_line = log_text::start_line("Tue Dec  8 09:14:03 2026");
+const std::string& header = log_text::header_line;
 
 TEST_F(LocalTime, AppendedRestartsOldAndNewStyleStartRunsWithTheirOwnTimes)
 {
-    const std::string log =
-        start_line + header + "\n         0.013     1 2 -1717986919 -1190 " +
-        // fslog that appends now ends the last row first; an older one glued
-        // the start line to it.
-        "\n         1.000     1 7 5 -1189 \n# Logging started at Tue Dec  8 10:00:00 2026\n" + header +
-        "\n         2.500     1 9 9 -1188 # Logging started at Sun Jul  5 12:00:00 2026\n" + header +
-        "\n         0.250     -1187 ";
+    const std::string log = start_line + header + "\n         0.013     1 2 -1717986919 -1190 " +
+                            // fslog that appends now ends the last row first; an older one glued
+                            // the start line to it.
+                            "\n         1.000     1 7 5 -1189 \n" +
+                            log_text::start_lines("Tue Dec  8 10:00:00 2026") +
+                            "\n         2.500     1 9 9 -1188 " +
+                            log_text::start_lines("Sun Jul  5 12:00:00 2026") + "\n         0.250     -1187 ";
     const recorder seen = read_files({log});
     EXPECT_EQ(seen.skipped, std::vector<std::string>{});
     ASSERT_EQ(seen.starts.size(), 3u);
@@ -110,7 +114,7 @@ TEST_F(LocalTime, RotatedFileReadsWithoutAbsoluteTimeUntilAStartLine)
     // Rotated in mid-run: the file begins with the line end of a row the
     // previous file holds, and has no start line; a bad start time counts
     // as a run with no known time.
-    const std::string log = "\n     86400.000     5 \n# Logging started at sometime\n" + header +
+    const std::string log = "\n     86400.000     5 \n" + log_text::start_lines("sometime") +
                             "\n         1.000     6 \n" + start_line + "         2.000     7 ";
     const recorder seen = read_files({log});
     EXPECT_EQ(seen.skipped, std::vector<std::string>{});
@@ -178,6 +182,46 @@ TEST(StartLines, DatesThatDoNotExistOrClockChangesAreSaidWhichHourIsTaken)
         EXPECT_EQ(seen.rows[run].time, std::nullopt) << run;
         EXPECT_NE(seen.start_notes[run], "") << run;
     }
+}
+
+TEST_F(LocalTime, AContinuationLineGoesOnWithItsRunAndDatesAFileReadAlone)
+{
+    const std::string first = start_line + header + "\n         1.000     6 ";
+    const std::string second =
+        "# Continued: logging started at Tue Dec  8 09:14:03 2026\n         2.000     7 ";
+    // In order, as files or run together (the continuation glued to the row).
+    for (const recorder& seen : {read_files({first, second}), read_files({first + second})}) {
+        EXPECT_EQ(seen.skipped, std::vector<std::string>{});
+        EXPECT_EQ(seen.starts.size(), 1u);
+        ASSERT_EQ(seen.rows.size(), 2u);
+        EXPECT_EQ(seen.rows[1].run, 1u);
+        EXPECT_EQ(seen.rows[1].time, december_start + 2.0);
+    }
+    const recorder alone = read_files({second});
+    ASSERT_EQ(alone.rows.size(), 1u);
+    EXPECT_EQ(alone.rows[0].run, 1u);
+    EXPECT_EQ(alone.rows[0].time, december_start + 2.0);
+    // After another run it begins the run it names.
+    const recorder after_other = read_files(
+        {first, "# Continued: logging started at Tue Dec  8 10:00:00 2026\n         2.000     7 "});
+    EXPECT_EQ(after_other.starts.size(), 2u);
+    ASSERT_EQ(after_other.rows.size(), 2u);
+    EXPECT_EQ(after_other.rows[1].time, 1796720400.0 + 2.0);
+}
+
+TEST(FailedStarts, FslogsMessagesAreReportedAndAreNoBadLines)
+{
+    // Into a new log: two failed opens (each message between line ends),
+    // a run, then the usage.
+    const std::string log = "\nCouldn't open port /dev/ttyUSB0\n\nCouldn't open port /dev/ttyUSB0\n" +
+                            start_line + header + "\n         1.000     6 \nUsage: /usr/bin/fslog comport\n";
+    const recorder seen = read_files({log});
+    EXPECT_EQ(seen.skipped, std::vector<std::string>{});
+    EXPECT_EQ(seen.rows.size(), 1u);
+    using logread::start_failure;
+    EXPECT_EQ(seen.failed_starts,
+              (std::vector<std::pair<std::size_t, start_failure>>{
+                  {2, start_failure::port}, {4, start_failure::port}, {8, start_failure::usage}}));
 }
 
 TEST(DdsRate, SpansAMissedReadingCarriesOneOfUnknownTimeOnAndStartsAfreshWithEachRun)

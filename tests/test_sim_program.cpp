@@ -521,6 +521,68 @@ TEST(FslogUnderSim, PacedWithEveryFault)
                   faults_seen([](const recorded& line) { return line.kind != fault::none; }, 3), 60s);
 }
 
+// The log moved away now and then and SIGUSR1 sent every 2 ms, so that most
+// signals land during an exchange: every row stays whole (a query cut
+// short would reset the line and leave its fields out), none is lost (each
+// delta dds2 spans exactly one reading), and each new file says which run
+// it goes on with.
+TEST(FslogUnderSim, ReopenSignalsLoseNoRowAndCutNoExchange)
+{
+    const scratch_dir dir("fslog-sim-reopen");
+    child_process sim({fslog_sim, "--seed", "9", "--link", dir / "unit"});
+    start_linked(sim);
+    const std::string path = dir / "unit.log";
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    child_process logger({fslog, dir / "unit"}, {.stdout_fd = file});
+    close(file);
+    // Signals only once it runs: until it has set its handler, SIGUSR1 would end it.
+    while (std::filesystem::file_size(path) < 200) {
+        std::this_thread::sleep_for(10ms);
+    }
+    std::vector<std::string> files;
+    for (int signal = 1; signal <= 2500; ++signal) {
+        if (signal % 500 == 250) {
+            files.push_back(path + "." + std::to_string(signal));
+            std::filesystem::rename(path, files.back());
+        }
+        kill(logger.pid(), SIGUSR1);
+        std::this_thread::sleep_for(2ms);
+    }
+    files.push_back(path);
+    logger.kill();
+
+    const std::regex whole_row(R"(     [ \d]{4}\d\.\d{3}     (  [ \d]{3}\d  ){4}\d+ (\d+) (-?\d+) -?\d+ )");
+    std::string start;
+    std::size_t rows = 0;
+    std::uint32_t last_dds2 = 0;
+    for (const std::string& name : files) {
+        std::ifstream in(name);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<std::string> lines = harness::log_rows(text);
+        if (name == path && !lines.empty()) {
+            lines.pop_back(); // the row being written when it was killed
+        }
+        const std::string first = text.substr(0, text.find('\n'));
+        if (start.empty()) {
+            ASSERT_TRUE(first.starts_with("# Logging started at ")) << first;
+            start = first.substr(21);
+        } else {
+            EXPECT_EQ(first, "# Continued: logging started at " + start) << name;
+        }
+        for (const std::string& line : lines) {
+            std::smatch fields;
+            ASSERT_TRUE(std::regex_match(line, fields, whole_row)) << name << ": [" << line << "]";
+            const auto dds2 = static_cast<std::uint32_t>(std::stoul(fields[2]));
+            EXPECT_TRUE(rows == 0 || static_cast<std::int32_t>(dds2 - last_dds2) == std::stoi(fields[3]))
+                << "lost before [" << line << "]";
+            last_dds2 = dds2;
+            ++rows;
+        }
+    }
+    EXPECT_GE(rows, 50u);
+    EXPECT_EQ(logger.err(), "");
+}
+
 } // namespace
 
 namespace {

@@ -3,9 +3,26 @@
 #include "logread/local_time.hpp"
 #include "logread/start_line.hpp"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace logread {
+
+namespace {
+
+// Where a start or continuation line glued to the end of a row begins, or
+// npos. A row never holds '#', so only a line with one can carry either.
+std::size_t glued_run_line(std::string_view line)
+{
+    if (std::memchr(line.data(), '#', line.size()) == nullptr) {
+        return std::string_view::npos;
+    }
+    const std::size_t start = line.find(start_line_prefix);
+    return start != std::string_view::npos ? start : line.find(continued_line_prefix);
+}
+
+} // namespace
 
 std::string describe(std::string_view source, const skipped_line& line)
 {
@@ -31,6 +48,21 @@ std::string describe(std::string_view source, const run_start& start)
     text += start.start_time ? " (" + iso_time(static_cast<double>(*start.start_time), time_zone::local) + ")"
                              : "; its rows have no absolute time";
     return text;
+}
+
+std::optional<std::string> skipped_line_notes::note(std::string_view source, const skipped_line& line)
+{
+    return ++count_ <= shown_per_file ? std::optional(describe(source, line)) : std::nullopt;
+}
+
+std::optional<std::string> skipped_line_notes::file_end(std::string_view source)
+{
+    const std::size_t seen = std::exchange(count_, 0);
+    const std::size_t unsaid = seen - std::min(seen, shown_per_file);
+    if (unsaid == 0) {
+        return std::nullopt;
+    }
+    return std::string(source) + ": " + std::to_string(unsaid) + " more lines are no log rows";
 }
 
 void line_reader::feed(std::string_view piece)
@@ -67,6 +99,7 @@ void line_reader::finish()
     overlong_ = false;
     taken_unended_ = false;
     line_number_ = 0;
+    events_.on_file_end();
 }
 
 void line_reader::take_unended()
@@ -93,45 +126,67 @@ void line_reader::hold_partial(std::string_view part)
 void line_reader::take_line(std::string_view line, bool ended)
 {
     ++line_number_;
+    const bool follows_message = std::exchange(after_message_, false);
     if (overlong_ || line.size() > max_line_length) {
         events_.on_skipped({line_number_, "longer than any row", false});
         return;
     }
     // A file that begins with a line end holds the end of a row that the
-    // previous file (before a rotation) holds: nothing is missing there.
-    if (line.empty() && line_number_ == 1 && ended) {
+    // previous file (before a rotation) holds; fslog's messages begin with a
+    // line end, which after another message makes an empty line. Nothing
+    // is missing there.
+    if (line.empty() && ended && (line_number_ == 1 || follows_message)) {
         return;
     }
-    // A row never holds '#', so only a line with one can carry a start line
-    // glued to its end.
-    const void* hash = std::memchr(line.data(), '#', line.size());
-    const std::size_t glued = hash == nullptr ? std::string_view::npos : line.find(start_line_prefix);
+    const std::size_t glued = glued_run_line(line);
     if (glued == std::string_view::npos || glued == 0) {
         take_text(line, ended);
         return;
     }
     take_text(line.substr(0, glued), true);
-    take_start(line.substr(glued));
+    take_text(line.substr(glued), ended);
 }
 
 void line_reader::take_text(std::string_view text, bool ended)
 {
     if (text.starts_with(start_line_prefix)) {
-        take_start(text);
+        take_start(text.substr(start_line_prefix.size()));
+    } else if (text.starts_with(continued_line_prefix)) {
+        take_continuation(text.substr(continued_line_prefix.size()));
     } else if (text.starts_with(header_line_prefix)) {
         events_.on_header(line_number_);
-    } else if (!text.starts_with('#')) { // other comments: a reply dump, say
+    } else if (!text.starts_with('#') && !take_failed_start(text)) { // other comments: a reply dump, say
         take_row(text, ended);
     }
 }
 
-void line_reader::take_start(std::string_view line)
+void line_reader::take_start(std::string_view ctime_text)
 {
-    const std::string_view ctime_text = line.substr(start_line_prefix.size());
+    run_text_ = ctime_text;
     const start_time start = read_start_time(ctime_text);
     start_time_ = start.time;
     ++run_;
     events_.on_run_start({line_number_, run_, ctime_text, start_time_, start.note});
+}
+
+void line_reader::take_continuation(std::string_view ctime_text)
+{
+    if (run_ == 0 || ctime_text != run_text_) {
+        take_start(ctime_text);
+    }
+}
+
+bool line_reader::take_failed_start(std::string_view text)
+{
+    start_failure why = start_failure::port;
+    if (text.starts_with(usage_prefix) && text.ends_with(usage_suffix)) {
+        why = start_failure::usage;
+    } else if (!text.starts_with(open_failure_prefix)) {
+        return false;
+    }
+    after_message_ = true;
+    events_.on_failed_start({line_number_, why});
+    return true;
 }
 
 void line_reader::take_row(std::string_view line, bool ended)

@@ -16,6 +16,16 @@
 // Appended restarts. A run appended to a log whose last row had no line end
 // yet puts its start line on that row's line ("... -1188 # Logging started
 // at ..."): the reader reports the row, then the run's start.
+//
+// Rotated files. A file that fslog went on in after a rotation begins with
+// "# Continued: logging started at <ctime text>". After the run it names
+// (the files read in order) it changes nothing: the run goes on. Read
+// alone, or after another run, it begins that run, with that start time,
+// so the file's rows have their times.
+//
+// Failed starts. fslog's messages when it can't start a run ("Couldn't
+// open port DEVICE", its usage) are reported as such, not as lines that are
+// no rows; so is the empty line between two of them.
 #pragma once
 
 #include "logread/row.hpp"
@@ -55,6 +65,15 @@ struct skipped_line {
     bool unterminated = false;
 };
 
+// fslog's message instead of a run: the port could not be opened, or its
+// command line was wrong.
+enum class start_failure { port, usage };
+
+struct failed_start {
+    std::size_t line_number = 0;
+    start_failure why = start_failure::port;
+};
+
 // What a reader reports; every handler is optional.
 class log_events {
 public:
@@ -65,6 +84,9 @@ public:
     virtual void on_header(std::size_t line_number) { static_cast<void>(line_number); }
     virtual void on_row(const row_event& row) { static_cast<void>(row); }
     virtual void on_skipped(const skipped_line& line) { static_cast<void>(line); }
+    virtual void on_failed_start(const failed_start& start) { static_cast<void>(start); }
+    // The file has ended (line_reader::finish): its last line was reported.
+    virtual void on_file_end() {}
 
 protected:
     log_events() = default;
@@ -79,6 +101,23 @@ std::string describe(std::string_view source, const skipped_line& line);
 // "SOURCE:LINE: start line "TEXT": NOTE", for a start line with a time
 // note (see read_start_time); empty for one without.
 std::string describe(std::string_view source, const run_start& start);
+
+// Messages about the lines of a file that are no rows, capped so that a
+// damaged or foreign file can't flood the terminal: the first
+// shown_per_file are said line by line, the rest only counted.
+class skipped_line_notes {
+public:
+    static constexpr std::size_t shown_per_file = 10;
+
+    // describe(source, line), or nothing once shown_per_file were said.
+    std::optional<std::string> note(std::string_view source, const skipped_line& line);
+    // At the end of a file: "SOURCE: N more lines are no log rows" when
+    // some went unsaid. The next file starts a new count.
+    std::optional<std::string> file_end(std::string_view source);
+
+private:
+    std::size_t count_ = 0;
+};
 
 class line_reader {
 public:
@@ -108,7 +147,9 @@ public:
 private:
     void take_line(std::string_view line, bool ended);
     void take_text(std::string_view text, bool ended);
-    void take_start(std::string_view line);
+    void take_start(std::string_view ctime_text);
+    void take_continuation(std::string_view ctime_text);
+    bool take_failed_start(std::string_view text);
     void take_row(std::string_view line, bool ended);
     void hold_partial(std::string_view part);
 
@@ -118,7 +159,9 @@ private:
     bool taken_unended_ = false; // the last line was taken before its line end came
     std::size_t line_number_ = 0;
     std::size_t run_ = 0;
+    std::string run_text_; // the current run's ctime text
     std::optional<std::time_t> start_time_;
+    bool after_message_ = false; // the last line was one of fslog's messages
 };
 
 } // namespace logread

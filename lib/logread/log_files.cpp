@@ -62,6 +62,18 @@ public:
             next_.on_skipped(line);
         }
     }
+    void on_failed_start(const failed_start& start) override
+    {
+        if (problem_.empty()) {
+            next_.on_failed_start(start);
+        }
+    }
+    void on_file_end() override
+    {
+        if (problem_.empty()) {
+            next_.on_file_end();
+        }
+    }
 
     const std::string& problem() const { return problem_; }
 

@@ -1,6 +1,10 @@
-// logread: the two comment lines fslog prints when it starts, and the
-// start time read back from the first. A run of the logger begins with
-// "# Logging started at <ctime text>", then the column header.
+// logread: the lines fslog prints of its own, and the start time read back
+// from a start line. A run of the logger begins with "# Logging started at
+// <ctime text>", then the column header. A file that fslog reopened in the
+// middle of a run (after a rotation) begins with "# Continued: logging
+// started at <the run's ctime text>". When it can't start a run, fslog
+// prints "Couldn't open port DEVICE" or its usage, "Usage: NAME comport",
+// each between two line ends.
 #pragma once
 
 #include <ctime>
@@ -11,6 +15,10 @@ namespace logread {
 
 inline constexpr std::string_view start_line_prefix = "# Logging started at ";
 inline constexpr std::string_view header_line_prefix = "# Elapsed (s),";
+inline constexpr std::string_view continued_line_prefix = "# Continued: logging started at ";
+inline constexpr std::string_view open_failure_prefix = "Couldn't open port ";
+inline constexpr std::string_view usage_prefix = "Usage: ";
+inline constexpr std::string_view usage_suffix = " comport";
 
 struct start_time {
     // Seconds since the epoch; nothing when the text gives no one time.

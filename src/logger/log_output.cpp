@@ -15,6 +15,28 @@ namespace {
 // part of a row before the flush at its end.
 std::array<char, 4096> log_buffer;
 
+// The path of the log file stdout was at start; empty when stdout was no
+// regular file (or its path too long to keep).
+std::array<char, 4096> log_path{};
+
+volatile std::sig_atomic_t reopen_signalled = 0;
+
+extern "C" void on_reopen_signal(int /*number*/)
+{
+    reopen_signalled = 1;
+}
+
+void remember_log_path()
+{
+    struct stat info {};
+    if (fstat(STDOUT_FILENO, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return;
+    }
+    const ssize_t length = readlink("/proc/self/fd/1", log_path.data(), log_path.size());
+    const bool whole = length > 0 && static_cast<std::size_t>(length) < log_path.size();
+    log_path[whole ? static_cast<std::size_t>(length) : 0] = '\0';
+}
+
 enum class write_outcome { written, dropped, reader_gone };
 
 // Blocks until `fd` takes data again. False when poll itself fails (other
@@ -118,4 +140,42 @@ void end_unfinished_line()
     if (got && last != '\n') {
         std::fputs("\n", stdout);
     }
+}
+
+void watch_for_reopen()
+{
+    remember_log_path();
+    struct sigaction action {};
+    action.sa_handler = on_reopen_signal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGUSR1, &action, nullptr);
+}
+
+bool reopen_requested()
+{
+    if (reopen_signalled == 0) {
+        return false;
+    }
+    reopen_signalled = 0;
+    return true;
+}
+
+bool reopen_log_file()
+{
+    if (log_path[0] == '\0') {
+        return false;
+    }
+    // O_NONBLOCK: something other than a file put at the path (a FIFO
+    // without a reader) must not hang the logger; it is refused below.
+    const int file = open(log_path.data(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (file < 0) {
+        return false;
+    }
+    struct stat info {};
+    const bool is_file = fstat(file, &info) == 0 && S_ISREG(info.st_mode);
+    // dup2 leaves descriptor 1 without close-on-exec, as it was.
+    const bool moved = is_file && dup2(file, STDOUT_FILENO) == STDOUT_FILENO;
+    close(file);
+    return moved;
 }

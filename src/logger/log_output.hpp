@@ -31,3 +31,19 @@ bool open_log_output();
 // one newline, so that the next line starts a line of its own. Prints
 // nothing in every other case.
 void end_unfinished_line();
+
+// SIGUSR1 asks for the log to be reopened, as logrotate does after moving
+// it away. Installs a handler that only sets a flag, with SA_RESTART so
+// that the signal never cuts a read on the line short, and remembers the
+// path of stdout when it is a regular file. Call at start, before the port
+// is opened.
+void watch_for_reopen();
+
+// Whether SIGUSR1 came since the last call. No system call.
+bool reopen_requested();
+
+// Points descriptor 1 at the file now at the path stdout had at start,
+// appending, and creating it if it is gone. False, with stdout left as it
+// was, when stdout was no regular file at start or the path can't be
+// opened as a regular file now. Call when stdout's buffer is empty.
+bool reopen_log_file();

@@ -4,13 +4,30 @@
 #include "link/serial_port.hpp"
 #include "logger/log_output.hpp"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace {
 
 constexpr std::size_t adc_channels = 4;
+
+// The start line's time, ctime's text without its newline.
+std::array<char, 64> start_text{};
+
+// At the end of a row, after SIGUSR1: the file at the log's path gets the
+// rest of the run, and its first line says which run it continues. When
+// the path still names the same file, the continuation starts a line of
+// its own there.
+void continue_in_reopened_log()
+{
+    if (reopen_log_file()) {
+        end_unfinished_line();
+        print_continuation();
+    }
+}
 
 } // namespace
 
@@ -64,10 +81,18 @@ void test_2d_command()
 void print_header()
 {
     const std::time_t started = std::time(nullptr);
+    const char* text = std::ctime(&started);
     // ctime's text ends with its own newline, which ends the start line.
-    std::printf("# Logging started at %s", std::ctime(&started));
+    std::printf("# Logging started at %s", text);
+    std::snprintf(start_text.data(), start_text.size(), "%.*s", static_cast<int>(std::strcspn(text, "\n")),
+                  text);
     std::fputs("# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, user tuning",
                stdout);
+}
+
+void print_continuation()
+{
+    std::printf("# Continued: logging started at %s", start_text.data());
 }
 
 void log_row(double start_time)
@@ -86,6 +111,7 @@ int fslog_main(int argc, char** argv)
     if (!fill_standard_descriptors() || !open_log_output()) {
         return 1;
     }
+    watch_for_reopen();
     if (argc < 2) {
         // argv[0] is null when the program is started with an empty argument list.
         std::printf("\nUsage: %s comport\n", argc > 0 ? argv[0] : "fslog");
@@ -105,6 +131,9 @@ int fslog_main(int argc, char** argv)
         // a row lost to a full disk is dropped, and logging goes on.
         if (std::fflush(nullptr) != 0) {
             return 1;
+        }
+        if (reopen_requested()) {
+            continue_in_reopened_log();
         }
     }
 }

@@ -100,7 +100,16 @@ void log_converter::on_row(const logread::row_event& row)
 void log_converter::on_skipped(const logread::skipped_line& line)
 {
     ++skipped_;
-    messages_ += "fslog-csv: " + logread::describe(source_, line) + ", skipped\n";
+    if (const auto note = notes_.note(source_, line)) {
+        messages_ += "fslog-csv: " + *note + ", skipped\n";
+    }
+}
+
+void log_converter::on_file_end()
+{
+    if (const auto rest = notes_.file_end(source_)) {
+        messages_ += "fslog-csv: " + *rest + ", skipped\n";
+    }
 }
 
 } // namespace csv

@@ -57,8 +57,9 @@ public:
 
     // The CSV made so far (the header first), handed over and cleared.
     std::string take_csv();
-    // The messages about skipped lines and start times so far, one per
-    // line, handed over and cleared.
+    // The messages about skipped lines (the first few of the log, then how
+    // many more) and start times so far, one per line, handed over and
+    // cleared.
     std::string take_messages();
     // How many lines were skipped as no log row, or as a start line that
     // gives no time for the time column.
@@ -70,6 +71,7 @@ private:
     void on_run_start(const logread::run_start& start) override;
     void on_row(const logread::row_event& row) override;
     void on_skipped(const logread::skipped_line& line) override;
+    void on_file_end() override;
 
     std::string source_;
     time_column time_;
@@ -77,6 +79,7 @@ private:
     iso_time_cache time_text_;
     std::string csv_;
     std::string messages_;
+    logread::skipped_line_notes notes_;
     std::size_t skipped_ = 0;
 };
 

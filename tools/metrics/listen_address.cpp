@@ -1,9 +1,12 @@
 // fslog-metrics' --listen ADDR:PORT: see listen_address.hpp.
 #include "metrics/listen_address.hpp"
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <netdb.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace metrics {
 
@@ -19,6 +22,27 @@ std::optional<int> parse_port(std::string_view digits)
         return std::nullopt;
     }
     return port;
+}
+
+// A listening socket on one address, or -1 with errno saying why not.
+int bind_one(const addrinfo& address)
+{
+    const int fd = socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC, address.ai_protocol);
+    if (fd < 0) {
+        return -1;
+    }
+    // Lets a restarted fslog-metrics bind at once while its old
+    // connections linger in TIME_WAIT; unlike SO_REUSEPORT, it lets no
+    // second listener share the port.
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (bind(fd, address.ai_addr, address.ai_addrlen) != 0 || listen(fd, SOMAXCONN) != 0) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
 }
 
 } // namespace
@@ -42,19 +66,34 @@ std::optional<listen_address> parse_listen_address(std::string_view text)
     return listen_address{std::string(host), *port};
 }
 
-std::string host_problem(const listen_address& address)
+listener open_listener(const listen_address& address)
 {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_PASSIVE;
     addrinfo* found = nullptr;
-    const int status = getaddrinfo(address.host.c_str(), nullptr, &hints, &found);
+    const std::string port = std::to_string(address.port);
+    const int status = getaddrinfo(address.host.c_str(), port.c_str(), &hints, &found);
     if (status != 0) {
-        return gai_strerror(status);
+        return {-1, gai_strerror(status)};
+    }
+    int error = 0;
+    for (const addrinfo* each = found; each != nullptr; each = each->ai_next) {
+        const int fd = bind_one(*each);
+        if (fd >= 0) {
+            freeaddrinfo(found);
+            return {fd, {}};
+        }
+        error = errno;
+        // A port in use is the answer: no other address of the host stands
+        // in for it.
+        if (error == EADDRINUSE) {
+            break;
+        }
     }
     freeaddrinfo(found);
-    return {};
+    return {-1, std::strerror(error)};
 }
 
 } // namespace metrics

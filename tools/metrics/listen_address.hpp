@@ -18,8 +18,15 @@ inline constexpr std::string_view default_listen = "127.0.0.1:9929";
 // text has another form.
 std::optional<listen_address> parse_listen_address(std::string_view text);
 
-// Why the host can't be listened on (the resolver's own words), or an empty
-// text when it resolves.
-std::string host_problem(const listen_address& address);
+// A TCP socket listening on the address (the first of the host's
+// addresses that binds), or why there is none: the resolver's or the
+// system's own words. A port that another program listens on, a second
+// fslog-metrics among them, is never shared: the socket asks for no
+// SO_REUSEPORT.
+struct listener {
+    int fd = -1;
+    std::string problem;
+};
+listener open_listener(const listen_address& address);
 
 } // namespace metrics

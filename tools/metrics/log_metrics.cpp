@@ -39,10 +39,16 @@ metric_families::metric_families(prometheus::Registry& registry)
                    "Rows in which a query printed no values (it failed, or its reply was too short).")),
       cs_bad(
           counters(registry, "fslog_cs_bad_total", "Replies logged with a bad payload check ((CS bad!)).")),
+      port_open_failures(counters(registry, "fslog_port_open_failures_total",
+                                  "Starts of fslog that could not open the port (Couldn't open port).")),
       last_complete_row(gauges(registry, "fslog_last_complete_row_timestamp_seconds",
                                "Time of the latest row with all three queries answered, in seconds since the "
                                "epoch.")),
-      log_info(gauges(registry, "fslog_log_info", "The log file read under this log label (always 1)."))
+      log_info(gauges(registry, "fslog_log_info", "The log file read under this log label (always 1).")),
+      log_readable(
+          gauges(registry, "fslog_log_readable",
+                 "1 while the log file is open for reading, 0 while it is missing or can't be read.")),
+      skipped_lines(counters(registry, "fslog_skipped_lines_total", "Lines in the log that are no rows."))
 {
 }
 
@@ -52,8 +58,13 @@ std::string log_label(const std::string& path)
 }
 
 log_metrics::log_metrics(metric_families& families, const std::string& path)
-    : families_(families), label_(log_label(path)), rows_(families.rows.Add({{"log", label_}}))
+    : families_(families), label_(log_label(path)), rows_(families.rows.Add({{"log", label_}})),
+      port_open_failures_(families.port_open_failures.Add({{"log", label_}})),
+      skipped_(families.skipped_lines.Add({{"log", label_}})),
+      readable_(families.log_readable.Add({{"log", label_}})),
+      last_complete_row_(&families.last_complete_row.Add({{"log", label_}}))
 {
+    last_complete_row_->Set(seconds_now());
     for (std::size_t query = 0; query < failures_.size(); ++query) {
         failures_[query] = &families.query_failures.Add(
             {{"log", label_}, {"query", std::string(logread::name_of(logread::all_queries[query]))}});
@@ -107,6 +118,18 @@ void log_metrics::on_row(const logread::row_event& row)
         // A row without a known start time (a file rotated in the middle of
         // a run, read from its beginning) counts as read just now.
         set(last_complete_row_, families_.last_complete_row, {}, row.time.value_or(seconds_now()));
+    }
+}
+
+void log_metrics::on_skipped(const logread::skipped_line&)
+{
+    skipped_.Increment();
+}
+
+void log_metrics::on_failed_start(const logread::failed_start& start)
+{
+    if (start.why == logread::start_failure::port) {
+        port_open_failures_.Increment();
     }
 }
 

@@ -4,20 +4,20 @@
 // twice under one label; 0 once stopped by SIGINT, SIGTERM or SIGHUP.
 #include "cli/cli.hpp"
 #include "logread/follow.hpp"
+#include "metrics/http_server.hpp"
 #include "metrics/listen_address.hpp"
 #include "metrics/log_metrics.hpp"
 
-#include <httplib.h>
 #include <prometheus/text_serializer.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,6 +27,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
 #include <thread>
 #include <time.h>
 #include <utility>
@@ -38,6 +39,7 @@ namespace {
 // Like a bad command line: what to serve on is given wrong.
 constexpr int status_cannot_serve = 2;
 constexpr auto poll_pause = std::chrono::milliseconds(250);
+constexpr auto follower_grace = std::chrono::milliseconds(500);
 
 constexpr cli::program metrics_program{
     "fslog-metrics", "Usage: fslog-metrics [--listen ADDR:PORT] LOG...\n"
@@ -107,24 +109,33 @@ private:
     std::condition_variable_any woken_;
 };
 
+// A log's trouble, said on standard error once each time it changes.
+void report_trouble(const std::string& path, const logread::follow_result& result, std::string& reported)
+{
+    std::string problem = logread::follow_problem(result);
+    if (problem != reported && !problem.empty()) {
+        std::fprintf(stderr, "fslog-metrics: can't read %s: %s\n", path.c_str(), problem.c_str());
+    }
+    reported = std::move(problem);
+}
+
 // One log, read from its start and followed on its own thread.
-void follow(const std::stop_token& stop, const std::string& path, metrics::log_metrics& numbers)
+void follow(const std::stop_token& stop, const std::string& path, metrics::log_metrics& numbers,
+            std::atomic<int>& running)
 {
     logread::followed_log log(path, numbers);
     stoppable_pause pause(stop);
-    int reported_error = 0;
+    std::string reported_problem;
     for (;;) {
         const auto result = log.poll();
-        const int error = result.event == logread::follow_event::failed ? result.error : 0;
-        if (error != reported_error && error != 0) {
-            std::fprintf(stderr, "fslog-metrics: can't read %s: %s\n", path.c_str(), std::strerror(error));
-        }
-        reported_error = error;
+        numbers.set_readable(log.follower().following());
+        report_trouble(path, result, reported_problem);
         const bool more = result.event == logread::follow_event::data;
         if (more ? stop.stop_requested() : !pause()) {
-            return;
+            break;
         }
     }
+    --running;
 }
 
 std::string listen_text(const metrics::listen_address& address)
@@ -133,70 +144,95 @@ std::string listen_text(const metrics::listen_address& address)
     return (v6 ? "[" + address.host + "]" : address.host) + ":" + std::to_string(address.port);
 }
 
-// Binds the server, or says why it can't: status 2.
-bool bind(httplib::Server& server, const metrics::listen_address& address)
+// A socket listening on the address, or -1 once it has said why there is
+// none.
+int listen_on(const metrics::listen_address& address)
 {
-    const std::string problem = metrics::host_problem(address);
-    if (!problem.empty()) {
+    const metrics::listener bound = metrics::open_listener(address);
+    if (bound.fd < 0) {
         std::fprintf(stderr, "fslog-metrics: can't listen on %s: %s\n", listen_text(address).c_str(),
-                     problem.c_str());
-        return false;
+                     bound.problem.c_str());
     }
-    errno = 0;
-    if (!server.bind_to_port(address.host, address.port)) {
-        const int error = errno;
-        std::fprintf(stderr, "fslog-metrics: can't listen on %s: %s\n", listen_text(address).c_str(),
-                     error != 0 ? std::strerror(error) : "no socket could be bound there");
-        return false;
+    return bound.fd;
+}
+
+sigset_t stop_signals()
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&signals, number);
     }
-    return true;
+    return signals;
+}
+
+// Room for every connection the server takes, within the hard limit.
+void raise_descriptor_limit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < metrics::descriptors_needed) {
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, metrics::descriptors_needed);
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+// Serves until a stop signal comes, cutting off overdue requests between
+// looks for it.
+void serve_until_stopped(metrics::http_server& server)
+{
+    const sigset_t stopping = stop_signals();
+    const timespec tick{0, 250'000'000};
+    while (sigtimedwait(&stopping, nullptr, &tick) < 0) {
+        server.enforce_deadlines();
+    }
+}
+
+// Asks the followers to stop and waits a moment for them; should one hang
+// (a read held up in the file system), the process ends without it.
+void stop_followers(std::vector<std::jthread>& followers, const std::atomic<int>& running)
+{
+    for (std::jthread& follower : followers) {
+        follower.request_stop();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + follower_grace;
+    while (running > 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (running > 0) {
+        std::_Exit(0);
+    }
 }
 
 int serve(const options& given)
 {
-    // The stop signals wait for one thread that asks the rest to stop; the
-    // others, started after this, never see them.
-    sigset_t stop_signals;
-    sigemptyset(&stop_signals);
-    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaddset(&stop_signals, number);
-    }
-    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+    // The stop signals are blocked in every thread; the main thread takes
+    // them with sigtimedwait.
+    const sigset_t stopping = stop_signals();
+    pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
+    raise_descriptor_limit();
 
+    const int listener = listen_on(given.listen);
+    if (listener < 0) {
+        return status_cannot_serve;
+    }
     prometheus::Registry registry;
     metrics::metric_families families(registry);
-    httplib::Server server;
-    server.Get("/metrics", [&registry](const httplib::Request&, httplib::Response& response) {
-        response.set_content(prometheus::TextSerializer().Serialize(registry.Collect()),
-                             "text/plain; version=0.0.4; charset=utf-8");
-    });
-    if (!bind(server, given.listen)) {
+    metrics::http_server server(
+        listener, [&registry] { return prometheus::TextSerializer().Serialize(registry.Collect()); });
+    if (!server.started()) {
+        std::fprintf(stderr, "fslog-metrics: can't start serving on %s\n", listen_text(given.listen).c_str());
         return status_cannot_serve;
     }
 
     std::vector<std::unique_ptr<metrics::log_metrics>> numbers;
     std::vector<std::jthread> followers;
+    std::atomic<int> running{static_cast<int>(given.logs.size())};
     for (const std::string& path : given.logs) {
         numbers.push_back(std::make_unique<metrics::log_metrics>(families, path));
-        followers.emplace_back(follow, path, std::ref(*numbers.back()));
+        followers.emplace_back(follow, path, std::ref(*numbers.back()), std::ref(running));
     }
-    std::atomic<bool> served{false};
-    std::jthread stopper([&server, &stop_signals, &served] {
-        const timespec tick{0, 100'000'000};
-        while (!served && sigtimedwait(&stop_signals, nullptr, &tick) < 0) {
-        }
-        // A stop before the server has begun to listen does nothing, so it is
-        // asked again until it has ended.
-        while (!served) {
-            server.stop();
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    });
-    server.listen_after_bind();
-    served = true;
-    for (std::jthread& follower : followers) {
-        follower.request_stop();
-    }
+    serve_until_stopped(server);
+    stop_followers(followers, running);
     return 0;
 }
 

@@ -24,7 +24,16 @@ void log_sampler::on_run_start(const logread::run_start& start)
 
 void log_sampler::on_skipped(const logread::skipped_line& line)
 {
-    std::fprintf(stderr, "fslog-plot: %s, skipped\n", logread::describe(source_, line).c_str());
+    if (const auto note = notes_.note(source_, line)) {
+        std::fprintf(stderr, "fslog-plot: %s, skipped\n", note->c_str());
+    }
+}
+
+void log_sampler::on_file_end()
+{
+    if (const auto rest = notes_.file_end(source_)) {
+        std::fprintf(stderr, "fslog-plot: %s, skipped\n", rest->c_str());
+    }
 }
 
 // A window end on the chosen axis: elapsed seconds count from the first

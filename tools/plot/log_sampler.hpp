@@ -27,6 +27,7 @@ public:
     void on_run_start(const logread::run_start& start) override;
     void on_row(const logread::row_event& row) override;
     void on_skipped(const logread::skipped_line& line) override;
+    void on_file_end() override;
 
     // Set when the window can't be placed on this log; the rest is then ignored.
     const std::string& problem() const { return problem_; }
@@ -48,6 +49,7 @@ private:
     options given_; // a copy: the sampler may outlive the caller's
     std::size_t columns_;
     std::string source_;
+    logread::skipped_line_notes notes_;
     std::string problem_;
     time_axis axis_ = time_axis::real_time;
     bool no_start_time_ = false;

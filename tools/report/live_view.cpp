@@ -149,8 +149,8 @@ void live_view::set_reading(const logread::follow_result& result, bool file_open
 
 std::string live_view::reading_note() const
 {
-    if (reading_.event == logread::follow_event::failed) {
-        return "can't read " + path_ + ": " + std::strerror(reading_.error);
+    if (const std::string problem = logread::follow_problem(reading_); !problem.empty()) {
+        return "can't read " + path_ + ": " + problem;
     }
     if (!file_open_) {
         return "waiting for " + path_ + " to appear";

@@ -2,6 +2,7 @@
 #include "report/log_summary.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace report {
 
@@ -51,6 +52,7 @@ void log_summary::on_run_start(const logread::run_start& start)
     if (start.time_note != nullptr) {
         start_notes_.push_back(logread::describe(source_, start));
     }
+    run.failed_starts = std::exchange(failed_starts_since_run_, 0);
     runs_.push_back(std::move(run));
 }
 
@@ -79,6 +81,12 @@ void log_summary::on_row(const logread::row_event& row)
 void log_summary::on_skipped(const logread::skipped_line&)
 {
     ++skipped_;
+}
+
+void log_summary::on_failed_start(const logread::failed_start&)
+{
+    ++failed_starts_since_run_;
+    ++total_.failed_starts;
 }
 
 void log_summary::close()

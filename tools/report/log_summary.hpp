@@ -56,6 +56,9 @@ struct summary {
     double span_s = 0;
     double between_runs_s = 0;
     double covered_s = 0;
+    // fslog's messages instead of a run: a run's are those in the gap
+    // before it, the total's all of them.
+    std::uint64_t failed_starts = 0;
 };
 
 // Feed it a log through a line_reader; after the reader's finish(), call
@@ -67,6 +70,7 @@ public:
     void on_run_start(const logread::run_start& start) override;
     void on_row(const logread::row_event& row) override;
     void on_skipped(const logread::skipped_line& line) override;
+    void on_failed_start(const logread::failed_start& start) override;
 
     // The last run has ended: its stretch to its last row and its time
     // coverage count now.
@@ -78,6 +82,8 @@ public:
     std::uint64_t skipped_lines() const { return skipped_; }
     // What the start lines' times need said (see logread::describe).
     const std::vector<std::string>& start_notes() const { return start_notes_; }
+    // Failed starts after the last run (or in a log without runs).
+    std::uint64_t failed_starts_after_last_run() const { return failed_starts_since_run_; }
 
 private:
     summary& current_run();
@@ -92,6 +98,7 @@ private:
     std::uint64_t skipped_ = 0;
     std::string source_; // the file being read, for messages
     std::vector<std::string> start_notes_;
+    std::uint64_t failed_starts_since_run_ = 0;
 };
 
 } // namespace report

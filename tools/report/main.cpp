@@ -97,8 +97,13 @@ int summarise(const options& given)
         std::fprintf(stderr, "fslog-report: %llu lines are no log rows and were left out\n",
                      static_cast<unsigned long long>(summary.skipped_lines()));
     }
-    const std::string text = given.json ? report::report_json(summary, given.zone).dump(2) + "\n"
-                                        : report::report_text(summary, given.zone);
+    // A start line may hold any bytes: those that are no UTF-8 become U+FFFD,
+    // so the JSON stays valid.
+    const std::string text = given.json
+                                 ? report::report_json(summary, given.zone)
+                                           .dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
+                                       "\n"
+                                 : report::report_text(summary, given.zone);
     if (!write_out(text)) {
         std::perror("fslog-report: can't write the report");
         return status_trouble;

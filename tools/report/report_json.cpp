@@ -67,9 +67,13 @@ json summary_json(const summary& part, logread::time_zone zone)
 nlohmann::ordered_json report_json(const log_summary& log, logread::time_zone zone)
 {
     json object = summary_json(log.total(), zone);
+    object["failed_starts"] = log.total().failed_starts;
+    object["failed_starts_after_last_run"] = log.failed_starts_after_last_run();
     json runs = json::array();
     for (const summary& run : log.runs()) {
-        json entry = {{"run", run.run}, {"started", run.run == 0 ? json(nullptr) : json(run.started)}};
+        json entry = {{"run", run.run},
+                      {"started", run.run == 0 ? json(nullptr) : json(run.started)},
+                      {"failed_starts_before", run.failed_starts}};
         entry.update(summary_json(run, zone));
         runs.push_back(entry);
     }

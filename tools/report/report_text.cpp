@@ -137,6 +137,13 @@ void add_summary(std::string& text, const summary& part, logread::time_zone zone
     add_readings(text, part);
 }
 
+void add_failed_starts(std::string& text, const char* format, std::uint64_t count)
+{
+    if (count > 0) {
+        add_line(text, format, static_cast<unsigned long long>(count));
+    }
+}
+
 } // namespace
 
 std::string report_text(const log_summary& log, logread::time_zone zone)
@@ -149,11 +156,17 @@ std::string report_text(const log_summary& log, logread::time_zone zone)
             add_line(text, "Run %zu, started %s", run.run,
                      run_start_text(run.start_time, run.started, zone).c_str());
         }
+        add_failed_starts(text, "  failed starts before it: %llu", run.failed_starts);
         add_summary(text, run, zone, false);
+        text += '\n';
+    }
+    if (log.failed_starts_after_last_run() > 0) {
+        add_failed_starts(text, "Failed starts after the last run: %llu", log.failed_starts_after_last_run());
         text += '\n';
     }
     if (log.runs().size() != 1) {
         add_line(text, "All %zu runs", log.runs().size());
+        add_failed_starts(text, "  failed starts %llu", log.total().failed_starts);
         add_summary(text, log.total(), zone, true);
     } else {
         text.pop_back();
