@@ -95,8 +95,10 @@ void add_rate(std::string& text, const summary& part)
         std::snprintf(sd.data(), sd.size(), "sd %.1f over 10 s windows", windows.sd());
         spread = sd.data();
     }
-    const std::string jumps =
-        part.dds2_jumps == 0 ? "" : "; " + std::to_string(part.dds2_jumps) + " jumps left out";
+    const std::string jumps = part.dds2_jumps == 0
+                                  ? ""
+                                  : "; " + std::to_string(part.dds2_jumps) +
+                                        (part.dds2_jumps == 1 ? " jump" : " jumps") + " left out";
     if (!mean) {
         add_line(text, "  dds2 rate   no readings%s", jumps.c_str());
     } else {
