@@ -119,7 +119,7 @@ TEST(LogConverter, OverlongLineIsSkippedWithoutBeingHeldWhole)
               "fslog-csv: unit.log:2: not a log row (longer than any row), skipped\n");
 }
 
-TEST(LogConverter, TimeColumnIsLocalTimeWithMillisecondsOrEmptyWithoutAStartLine)
+TEST(LogConverter, TimeColumnIsLocalTimeWithMillisecondsAndOffsetOrEmptyWithoutAStartLine)
 {
     setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
     tzset();
@@ -134,10 +134,30 @@ TEST(LogConverter, TimeColumnIsLocalTimeWithMillisecondsOrEmptyWithoutAStartLine
     EXPECT_EQ(converter.take_messages(), "");
     EXPECT_EQ(converter.take_csv(), std::string(csv::time_cell_header) + std::string(csv::csv_header) +
                                         ",86400.000,,,,,,,,5,0,0\n"
-                                        "2026-12-08T09:14:03.013,0.013,,,,,,,,6,0,0\n"
-                                        "2026-12-08T09:15:02.999,59.999,,,,,,,,7,0,0\n"
-                                        "2026-12-08T09:15:03.000,60.000,,,,,,,,8,0,0\n"
-                                        "2026-07-05T23:59:59.999,0.999,,,,,,,,9,0,0\n");
+                                        "2026-12-08T09:14:03.013+01:00,0.013,,,,,,,,6,0,0\n"
+                                        "2026-12-08T09:15:02.999+01:00,59.999,,,,,,,,7,0,0\n"
+                                        "2026-12-08T09:15:03.000+01:00,60.000,,,,,,,,8,0,0\n"
+                                        "2026-07-05T23:59:59.999+02:00,0.999,,,,,,,,9,0,0\n");
+}
+
+TEST(LogConverter, TimesAcrossTheAutumnChangeCarryTheirOffsetOrAreUtc)
+{
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    // From 01:00 CEST, two hours on: 03:00 CEST is 02:00 CET.
+    const std::string log =
+        log_text::start_lines("Sun Oct 25 01:00:00 2026") + "\n      7199.500     1 \n      7200.500     2 ";
+    const auto convert_in = [&](logread::time_zone zone) {
+        log_converter converter("unit.log", csv::time_column::with, zone);
+        converter.feed(log);
+        converter.finish();
+        const std::string csv = converter.take_csv();
+        return csv.substr(csv.find('\n') + 1);
+    };
+    EXPECT_EQ(convert_in(logread::time_zone::local), "2026-10-25T02:59:59.500+02:00,7199.500,,,,,,,,1,0,0\n"
+                                                     "2026-10-25T02:00:00.500+01:00,7200.500,,,,,,,,2,0,0\n");
+    EXPECT_EQ(convert_in(logread::time_zone::utc), "2026-10-25T00:59:59.500Z,7199.500,,,,,,,,1,0,0\n"
+                                                   "2026-10-25T01:00:00.500Z,7200.500,,,,,,,,2,0,0\n");
 }
 
 // ---- The program ----

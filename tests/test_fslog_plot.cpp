@@ -5,6 +5,7 @@
 #include "plot/gnuplot_script.hpp"
 #include "plot/log_sampler.hpp"
 #include "plot/options.hpp"
+#include "plot/time_ticks.hpp"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <unistd.h>
 
 namespace {
@@ -113,10 +115,10 @@ TEST(Bins, HoldTheLowestHighestAndMeanReadingAndTheFaultsOfEachColumn)
     const std::string log =
         start_line + text_of({0.1, {{10, 20, 30, 40}}, {{1, 1000, 1000}}, 5}) + // first reading: no rate
         text_of({0.6, {{14, 22, 30, 44}}, {{1, 1500, 500}}, 7}) +               // 1000 counts/s
-        text_of({2.2, {}, {{1, 3100, 1600}}, {}, true}) +                       // after a reset: no rate
+        text_of({2.2, {}, {{1, 3100, 1600}}, {}, true}) +                       // after a reset: carried on
         text_of({2.7, {{12, 20, 31, 40}}, {}, 9, false, true}) +                // DDS query failed
-        text_of({3.0, {{16, 20, 31, 40}}, {{1, 4100, 1000}}, 1}) +              // spans a reset: no rate
-        text_of({3.5, {{16, 20, 31, 40}}, {{1, 5100, 1000}}, -3});              // 2000 counts/s
+        text_of({3.0, {{16, 20, 31, 40}}, {{1, 4100, 1000}}, 1}) +              // 2600 counts in 2.4 s
+        text_of({3.5, {{16, 20, 31, 40}}, {{1, 5100, 1000}}, -3});              // 1000 in 0.5 s
     plot::options given = window("0", "4");
     given.elapsed = true;
     const plot::binned reduced = reduce(log, given, 80);
@@ -131,8 +133,7 @@ TEST(Bins, HoldTheLowestHighestAndMeanReadingAndTheFaultsOfEachColumn)
     EXPECT_EQ(std::make_tuple(rail.count(), rail.min(), rail.max()), std::make_tuple(2u, 10.0, 14.0));
     EXPECT_EQ(rail.mean(), 12.0);
     EXPECT_EQ(first.series[logread::vcxo].mean(), 42.0);
-    EXPECT_EQ(first.series[logread::dds2_rate].count(), 1u);
-    EXPECT_DOUBLE_EQ(first.series[logread::dds2_rate].max(), 1000.0);
+    EXPECT_DOUBLE_EQ(*first.dds2.rate(), 1000.0);
     EXPECT_EQ(first.series[logread::user_tuning].min(), 5.0);
     EXPECT_EQ(first.series[logread::user_tuning].max(), 7.0);
     EXPECT_EQ(first.faults, (std::array<std::uint32_t, logread::fault_count>{}));
@@ -141,12 +142,12 @@ TEST(Bins, HoldTheLowestHighestAndMeanReadingAndTheFaultsOfEachColumn)
 
     EXPECT_EQ(faulty.rows, 2u);
     EXPECT_EQ(faulty.series[logread::rail].count(), 1u);
-    EXPECT_EQ(faulty.series[logread::dds2_rate].count(), 0u);
+    EXPECT_EQ(faulty.dds2.rate(), std::nullopt);
     EXPECT_EQ(faulty.series[logread::user_tuning].mean(), 9.0);
     EXPECT_EQ(faulty.faults, (std::array<std::uint32_t, logread::fault_count>{1, 1, 1, 1, 1}));
 
-    EXPECT_EQ(last.series[logread::dds2_rate].count(), 1u);
-    EXPECT_DOUBLE_EQ(last.series[logread::dds2_rate].mean(), 2000.0);
+    // The column's rate: all its counts over all their time.
+    EXPECT_DOUBLE_EQ(*last.dds2.rate(), 3600.0 / 2.9);
     EXPECT_EQ(last.series[logread::user_tuning].mean(), -1.0);
 }
 
@@ -198,6 +199,17 @@ TEST_F(LocalTime, WindowEndsAreTimesOfDayOrSecondsFromTheFirstStart)
     }
     EXPECT_EQ(rows, 5u); // seconds 2 to 6
 
+    // From a time on, to the end: seconds 2 to 9 spread over 7 columns.
+    const plot::binned from_on = reduce(log, window("2026-12-08T09:14:05", ""), 100);
+    EXPECT_EQ(from_on.first, start_time + 2);
+    ASSERT_EQ(from_on.bins.size(), 7u);
+    rows = 0;
+    for (const plot::bin& each : from_on.bins) {
+        EXPECT_GT(each.rows, 0u);
+        rows += each.rows;
+    }
+    EXPECT_EQ(rows, 8u);
+
     // Seconds since the start show one run: a restart's rows are left out.
     plot::options one_run;
     one_run.elapsed = true;
@@ -218,6 +230,99 @@ TEST_F(LocalTime, WindowEndsAreTimesOfDayOrSecondsFromTheFirstStart)
     EXPECT_TRUE(sampler.elapsed_for_want_of_start());
     EXPECT_EQ(sampler.problem(),
               "2026-12-08T09:14:05 is a time of day, and the log holds no start line to place it by");
+}
+
+// Europe/Berlin's autumn change of 2026: at 03:00 CEST the clocks went back
+// to 02:00 CET.
+TEST(TimeAxis, FourHoursAcrossTheAutumnChangeTakeFourHoursAndTheLabelsShowIt)
+{
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    std::string log = start_lines("Sun Oct 25 01:00:00 2026");
+    for (int second = 0; second <= 4 * 3600; second += 10) {
+        log += text_of({static_cast<double>(second), {{800, 2047, 1530, 2214}}});
+    }
+    plot::figure drawing;
+    drawing.bins = reduce(log, plot::options{}, 100);
+    drawing.width = 1000;
+    constexpr double start = 1792882800; // 01:00 CEST
+    EXPECT_EQ(drawing.bins.first, start);
+    // The axis runs in seconds from its start, the ticks labelled with the
+    // clock's readings: no hour is drawn twice or hidden.
+    const std::string script = plot::gnuplot_script(drawing);
+    EXPECT_NE(script.find("set xrange [0:14400]"), std::string::npos) << script;
+    EXPECT_NE(
+        script.find(
+            R"(set xtics ("01:00 CEST" 0, "02:00" 3600, "02:00 CET" 7200, "03:00" 10800, "04:00" 14400))"),
+        std::string::npos);
+
+    const auto labels = [&](logread::time_zone zone) {
+        std::vector<std::string> texts;
+        for (const plot::tick& each : plot::time_ticks(start, start + 4 * 3600, zone, 7)) {
+            texts.push_back(each.label);
+        }
+        return texts;
+    };
+    EXPECT_EQ(labels(logread::time_zone::utc),
+              (std::vector<std::string>{"23:00", "00:00", "01:00", "02:00", "03:00"}));
+
+    // A window end in the repeated hour is told apart by its offset, as
+    // fslog-csv writes it.
+    EXPECT_EQ(plot::parse_time_point("2026-10-25T02:30:00.500+02:00")->seconds, start + 5400.5);
+    EXPECT_EQ(plot::parse_time_point("2026-10-25T02:30:00.500+01:00")->seconds, start + 9000.5);
+    EXPECT_EQ(plot::parse_time_point("2026-10-25 01:30", logread::time_zone::utc)->seconds, start + 9000);
+}
+
+TEST(Picture, ShowsRestartsTheTimeBetweenRunsCounterJumpsAndTheShareOfFaults)
+{
+    // Run 1: 60 s of rows, four a second, DDS 2 at 1000 a second; at 20 s
+    // the counter starts afresh (a replugged unit), and every fourth row
+    // from 40 s loses its ADC query. Run 2 starts 100 s after run 1's start.
+    const auto run = [](bool replug) {
+        std::string text;
+        long shown = 0;
+        for (int step = 0; step < 240; ++step) {
+            const long dds2 = replug && step >= 80 ? 250L * (step - 80) : 250L * step;
+            const bool adc = !replug || step < 160 || step % 4 != 0;
+            text += text_of({0.25 * step,
+                             adc ? std::optional(std::array{812, 2047, 1530, 2214}) : std::nullopt,
+                             {{1, dds2, dds2 - shown}},
+                             5});
+            shown = dds2;
+        }
+        return text;
+    };
+    const std::string log =
+        start_line + run(true) + "\n" + start_lines("Tue Dec  8 09:15:43 2026") + run(false);
+    plot::figure drawing;
+    drawing.bins = reduce(log, window("2026-12-08T09:14:03", "2026-12-08T09:16:43"), 200); // 1 s a column
+    drawing.width = 1000;
+    drawing.height = 1200;
+    const std::string script = plot::gnuplot_script(drawing);
+    // Run 1 ends at 59.75 s, run 2 begins at 100 s: shaded between, dashed at the restart.
+    EXPECT_NE(script.find("set object 1 rect from first 59.75, graph 0 to first 100, graph 1"),
+              std::string::npos)
+        << script;
+    EXPECT_NE(script.find("set arrow 1 from first 100, graph 0 to first 100, graph 1 nohead"),
+              std::string::npos);
+    // The counter's jump is marked, not drawn as a rate: the rate stays 1000.
+    const std::size_t jumps = script.find("$jumps << EOD\n");
+    ASSERT_NE(jumps, std::string::npos);
+    EXPECT_EQ(script.substr(jumps + 14, script.find("EOD", jumps + 14) - jumps - 14), "20.5\n");
+    const std::size_t rates = script.find("$s4 << EOD\n");
+    std::istringstream rate_rows(script.substr(rates + 11, script.find("EOD", rates + 11) - rates - 11));
+    std::size_t columns = 0;
+    for (std::string row; std::getline(rate_rows, row);) {
+        if (!row.empty()) {
+            EXPECT_TRUE(row.ends_with(" 1000 1000 1000")) << row;
+            ++columns;
+        }
+    }
+    EXPECT_GT(columns, 100u);
+    // A quarter of the rows lost their ADC query: a bar of a quarter's height.
+    EXPECT_NE(script.find(" 0 0.5 0.1\n"), std::string::npos);
+    // The ADC channels, flat, tick at whole counts.
+    EXPECT_NE(script.find("set ytics 1\n"), std::string::npos);
 }
 
 // ---- The program ----
@@ -249,6 +354,25 @@ TEST_F(PlotProgram, DrawsAValidNonEmptyPngFromALogWithGaps)
     // Axes, labels and lines on three panels compress to far more than a
     // blank picture of that size would.
     EXPECT_GT(summary.image_data_bytes, 10000u);
+}
+
+TEST_F(PlotProgram, ImpossibleRowsAreSkippedAndOverlappingFilesRefused)
+{
+    // A row 1e20 s into the run would put the axis beyond any calendar.
+    std::ofstream(log) << start_line << text_of({0.5, {{812, 2047, 1530, 2214}}})
+                       << "\n     99999999999999999999.000     5 "
+                       << text_of({1.5, {{812, 2047, 1530, 2214}}});
+    const harness::finished_run drawn = harness::run_to_end({program, log, png}, 30s);
+    EXPECT_EQ(drawn.exit_code, 0) << drawn.err;
+    EXPECT_EQ(drawn.err,
+              "fslog-plot: " + log + ":4: not a log row (the elapsed time is beyond 1e9 s), skipped\n");
+
+    // Another unit's log, begun before this one ended.
+    std::ofstream(dir / "other.log") << start_lines("Tue Dec  8 09:14:00 2026")
+                                     << text_of({0.5, {{812, 2047, 1530, 2214}}});
+    const harness::finished_run both = harness::run_to_end({program, log, dir / "other.log", png}, 30s);
+    EXPECT_EQ(both.exit_code, 2);
+    EXPECT_NE(both.err.find(dir / "other.log" + " and " + log + " overlap"), std::string::npos) << both.err;
 }
 
 TEST_F(PlotProgram, LogWithoutRowsOrArgumentsDrawsNothing)

@@ -2,6 +2,8 @@
 // view of a log that is written, rotated and missing while it watches.
 #include "harness.hpp"
 #include "log_text.hpp"
+#include "logread/line_reader.hpp"
+#include "report/live_view.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -46,7 +48,14 @@ void write_file(const std::string& path, const std::string& text, std::ios::open
     std::ofstream(path, std::ios::binary | mode) << text;
 }
 
-TEST(FslogReport, FiguresOfASmallLogWithKnownValues)
+// Central European time, as the logging machine's and this one's: the
+// report writes times with their offset or zone.
+class FslogReport : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("TZ", "Europe/Berlin", 1); }
+};
+
+TEST_F(FslogReport, FiguresOfASmallLogWithKnownValues)
 {
     harness::scratch_dir dir("report-known");
     write_file(dir / "unit.log", known_log());
@@ -61,8 +70,8 @@ TEST(FslogReport, FiguresOfASmallLogWithKnownValues)
     EXPECT_EQ(all["channels"]["rail"]["min"], 800);
     EXPECT_EQ(all["channels"]["rail"]["max"], 900);
     EXPECT_DOUBLE_EQ(all["channels"]["rail"]["mean"].get<double>(), 822.4);
-    EXPECT_EQ(all["start"], "2026-12-08T09:14:03.000");
-    EXPECT_EQ(all["end"], "2026-12-08T10:00:00.500");
+    EXPECT_EQ(all["start"], "2026-12-08T09:14:03.000+01:00");
+    EXPECT_EQ(all["end"], "2026-12-08T10:00:00.500+01:00");
 
     ASSERT_EQ(all["runs"].size(), 2U);
     const json& first = all["runs"][0];
@@ -71,13 +80,15 @@ TEST(FslogReport, FiguresOfASmallLogWithKnownValues)
     // Complete rows at 0, 1 and 13 s: the longest stretch without one is
     // the 12 s after the row at 1 s.
     EXPECT_DOUBLE_EQ(first["longest_without_complete_row"]["seconds"].get<double>(), 12);
-    EXPECT_EQ(first["longest_without_complete_row"]["began"], "2026-12-08T09:14:04.000");
+    EXPECT_EQ(first["longest_without_complete_row"]["began"], "2026-12-08T09:14:04.000+01:00");
     EXPECT_DOUBLE_EQ(first["channels"]["vcxo"]["mean"].get<double>(), 2203);
     EXPECT_NEAR(first["channels"]["vcxo"]["sd"].get<double>(), std::sqrt(5.0), 1e-9);
-    // Rates 1000/1 s and 3000/12 s. The first reading has none, nor has
-    // the one at 14 s: its row lost its ADC query, so its time is unknown.
-    EXPECT_DOUBLE_EQ(first["dds2_rate"]["mean"].get<double>(), 625);
-    EXPECT_DOUBLE_EQ(first["dds2_rate"]["sd"].get<double>(), 375);
+    // 1000 counts in 1 s, 3000 in 12 s: the rate is all the counts over all
+    // the time, not the mean of 1000 and 250, and its one 10 s window has no
+    // spread. The reading at 14 s has no time (its row lost its ADC query).
+    EXPECT_DOUBLE_EQ(first["dds2_rate"]["mean"].get<double>(), 4000.0 / 13);
+    EXPECT_DOUBLE_EQ(first["dds2_rate"]["sd"].get<double>(), 0);
+    EXPECT_EQ(first["dds2_rate"]["jumps"], 0);
     EXPECT_EQ(first["user_tuning"], (json{{"min", -5.0}, {"max", 4.0}}));
     // A run's first DDS reading never has a rate, whatever came before.
     EXPECT_EQ(all["runs"][1]["dds2_rate"]["mean"], nullptr);
@@ -89,14 +100,14 @@ TEST(FslogReport, FiguresOfASmallLogWithKnownValues)
     EXPECT_EQ(packed.out, run.out);
 }
 
-TEST(FslogReport, TextReportShowsEachRunAndTheTotal)
+TEST_F(FslogReport, TextReportShowsEachRunAndTheTotal)
 {
     harness::scratch_dir dir("report-text");
     write_file(dir / "unit.log", known_log());
     const auto run = harness::run_to_end({report_bin, dir / "unit.log"}, 10s);
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    EXPECT_NE(run.out.find("Run 1, started Tue Dec  8 09:14:03 2026\n"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("longest without a complete row: 12.0 s, from 2026-12-08 09:14:04"),
+    EXPECT_NE(run.out.find("Run 1, started 2026-12-08 09:14:03 CET\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("longest without a complete row: 12.0 s, from 2026-12-08 09:14:04 CET"),
               std::string::npos);
     EXPECT_NE(run.out.find("All 2 runs\n"), std::string::npos);
     EXPECT_NE(run.out.find("  rows        6, 4 complete (66.67%)\n"), std::string::npos);
@@ -106,9 +117,106 @@ TEST(FslogReport, TextReportShowsEachRunAndTheTotal)
     EXPECT_EQ(harness::run_to_end({report_bin, dir / "missing.log"}, 10s).exit_code, 2);
 }
 
+TEST_F(FslogReport, TimesAcrossTheAutumnChangeCarryTheirZoneAndOverlappingFilesAreRefused)
+{
+    harness::scratch_dir dir("report-autumn");
+    // From 01:00 CEST, two hours on: 03:00 CEST is 02:00 CET.
+    write_file(dir / "unit.log", start_lines("Sun Oct 25 01:00:00 2026") +
+                                     text_of(row{7100, {{812, 2047, 1530, 2214}}}) +
+                                     text_of(row{7200, {{812, 2047, 1530, 2214}}}));
+    const auto text = harness::run_to_end({report_bin, dir / "unit.log"}, 10s);
+    EXPECT_NE(
+        text.out.find("  time        2026-10-25 02:58:20 CEST to 2026-10-25 02:00:00 CET (1 min 40 s)\n"),
+        std::string::npos)
+        << text.out;
+    const auto utc = harness::run_to_end({report_bin, "--json", "--utc", dir / "unit.log"}, 10s);
+    EXPECT_EQ(json::parse(utc.out)["end"], "2026-10-25T01:00:00.000Z");
+
+    // The same unit's log given before itself.
+    const auto twice = harness::run_to_end({report_bin, dir / "unit.log", dir / "unit.log"}, 10s);
+    EXPECT_EQ(twice.exit_code, 2);
+    EXPECT_NE(twice.err.find("overlap"), std::string::npos) << twice.err;
+    EXPECT_EQ(twice.out, "");
+}
+
+TEST_F(FslogReport, CoverageTellsTheTimeLostToAFailedQueryAndToAStop)
+{
+    // Run 1: a complete row every half second for 20 s, but for a failed DDS
+    // query at 10.5 s whose reset leaves no complete row until 16.5 s. Run 2
+    // starts a minute after run 1's last row, and runs 10 s, with a failed
+    // query at 5 s and no complete row until 8 s.
+    harness::scratch_dir dir("report-coverage");
+    // A row every half second for `seconds`, complete but for the one at
+    // `failed` and those after it until `back`.
+    const auto run = [](int seconds, double failed, double back) {
+        std::string text;
+        for (int half = 0; half <= 2 * seconds; ++half) {
+            const double elapsed = half / 2.0;
+            if (elapsed == failed) {
+                text += text_of(row{elapsed, {{812, 2047, 1530, 2214}}, std::nullopt, -1190});
+            } else if (elapsed < failed || elapsed >= back) {
+                text += text_of(row{elapsed, {{812, 2047, 1530, 2214}}, {{1, 5000, 5000}}, -1190});
+            }
+        }
+        return text;
+    };
+    const std::string log = start_lines("Tue Dec  8 09:14:03 2026") + run(20, 10.5, 16.5) + "\n" +
+                            start_lines("Tue Dec  8 09:15:23 2026") + run(10, 5, 8);
+    write_file(dir / "unit.log", log);
+    const json all = json::parse(harness::run_to_end({report_bin, "--json", dir / "unit.log"}, 10s).out);
+    // Covered: up to a second after each complete row, within the span.
+    EXPECT_EQ(all["runs"][0]["time"], (json{{"span_s", 20.0}, {"between_runs_s", 0.0}, {"covered_s", 14.5}}));
+    EXPECT_EQ(all["runs"][1]["time"], (json{{"span_s", 10.0}, {"between_runs_s", 60.0}, {"covered_s", 7.5}}));
+    EXPECT_EQ(all["time"], (json{{"span_s", 90.0}, {"between_runs_s", 60.0}, {"covered_s", 22.0}}));
+
+    const std::string text = harness::run_to_end({report_bin, dir / "unit.log"}, 10s).out;
+    EXPECT_NE(
+        text.find(
+            "  rows        46, 44 complete (95.65%)\n"
+            "  covered     24.44% of the time, 22.0 s of 1 min 30 s, by a complete row at most 1 s old\n"
+            "  lost        8.0 s to failed queries, 1 min 00 s between runs\n"),
+        std::string::npos)
+        << text;
+    EXPECT_NE(text.find("  lost        2.5 s to failed queries; stopped 1 min 00 s before this run\n"),
+              std::string::npos);
+}
+
+TEST_F(FslogReport, LiveViewFitsEightyColumnsAndTellsASilentUnitByItsRows)
+{
+    // Complete rows for 20 s, with DDS 2 at 100000 a second; then the unit
+    // falls silent and fslog's rows hold only their elapsed time, until 40 s.
+    std::string log = start_lines("Tue Dec  8 09:14:03 2026");
+    for (int step = 0; step <= 800; ++step) {
+        const double elapsed = 0.05 * step;
+        log +=
+            elapsed <= 20
+                ? text_of(row{elapsed, {{812, 2047, 1530, 2214}}, {{1932735283, 5000L * step, 5000}}, -1190})
+                : text_of(row{elapsed});
+    }
+    report::live_view view("/var/log/fslog/ttyUSB0.log", logread::time_zone::local);
+    logread::line_reader reader(view);
+    reader.feed(log);
+    reader.finish();
+    constexpr double start = 1796717643; // 09:14:03 CET
+    const std::vector<std::string> screen = view.screen(start + 55);
+    std::string shown;
+    for (const std::string& line : screen) {
+        if (line.find('\x1b') == std::string::npos) {
+            EXPECT_LE(line.size(), 80u) << line;
+        }
+        shown += line + "\n";
+    }
+    // The readings are 35 s old: each is marked.
+    EXPECT_NE(shown.find("\nvcxo             2214*"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\ndds2 rate    100000.0*"), std::string::npos);
+    EXPECT_NE(shown.find("(* older than 30 s)"), std::string::npos);
+    EXPECT_NE(shown.find("last row 15.0 s ago, \x1b"), std::string::npos);
+    EXPECT_NE(shown.find(" NO COMPLETE ROW FOR 35.0 s "), std::string::npos);
+}
+
 // A start line holds what the serial line and the disk left there: bytes
 // that are no UTF-8 become U+FFFD rather than ending the program.
-TEST(FslogReport, JsonStaysValidWhateverBytesAStartLineHolds)
+TEST_F(FslogReport, JsonStaysValidWhateverBytesAStartLineHolds)
 {
     harness::scratch_dir dir("report-bytes");
     write_file(dir / "unit.log", start_lines("Tue Dec\xff\xc3 8 09:14:03 2026") +
@@ -120,7 +228,7 @@ TEST(FslogReport, JsonStaysValidWhateverBytesAStartLineHolds)
     EXPECT_EQ(all["rows"], 1);
 }
 
-TEST(FslogReport, CountsFailedStartsInEachGapBetweenRuns)
+TEST_F(FslogReport, CountsFailedStartsInEachGapBetweenRuns)
 {
     // Two starts failed before the first run, three between the runs, one after.
     const std::string failed = "\nCouldn't open port /dev/ttyUSB0\n";
@@ -139,7 +247,7 @@ TEST(FslogReport, CountsFailedStartsInEachGapBetweenRuns)
     EXPECT_EQ(all["failed_starts_after_last_run"], 1);
 
     const auto text = harness::run_to_end({report_bin, dir / "unit.log"}, 10s);
-    EXPECT_NE(text.out.find("Run 2, started Tue Dec  8 10:00:00 2026\n  failed starts before it: 3\n"),
+    EXPECT_NE(text.out.find("Run 2, started 2026-12-08 10:00:00 CET\n  failed starts before it: 3\n"),
               std::string::npos)
         << text.out;
     EXPECT_NE(text.out.find("Failed starts after the last run: 1\n"), std::string::npos);
@@ -208,7 +316,7 @@ TEST(FslogReportFollow, RedrawsThroughRotationAndGivesTheTerminalBack)
     std::filesystem::rename(log, dir / "unit.log.2");
     write_file(log, start_lines("Tue Dec  8 10:00:00 2026") +
                         text_of(row{0.5, {{812, 2047, 1530, 2217}}, std::nullopt, 1}));
-    EXPECT_TRUE(view.shows("run 2 started Tue Dec  8 10:00:00 2026"));
+    EXPECT_TRUE(view.shows("run 2 started 2026-12-08 10:00:00 "));
     EXPECT_TRUE(view.shows("vcxo             2217"));
     // The run's last complete row was years ago, so it says so loudly.
     EXPECT_TRUE(view.shows("NO COMPLETE ROW FOR"));
@@ -224,14 +332,18 @@ TEST(FslogReportFollow, PrintsOneLineEveryTenSecondsWhenNotOnATerminal)
     harness::scratch_dir dir("report-lines");
     const std::string log = dir / "unit.log";
     harness::child_process follower({report_bin, "--follow", log});
-    write_file(log, start_lines("Tue Dec  8 09:14:03 2026") +
+    write_file(log, start_lines("Tue Dec  8 09:14:03 2020") +
                         text_of(row{0.5, {{812, 2047, 1530, 2214}}, {{1932735283, 5000, 5000}}, -1190}));
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(
         follower.read_until([](const std::string& out) { return out.find('\n') != std::string::npos; }, 15s));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 9s);
     EXPECT_NE(follower.out().find(log + ": 1 rows,"), std::string::npos) << follower.out();
-    EXPECT_NE(follower.out().find("vcxo 2214; "), std::string::npos);
+    // A row of years ago: its values are marked stale, and the unit's
+    // silence tells from fslog's by the age of the last row.
+    EXPECT_NE(follower.out().find("vcxo 2214*; "), std::string::npos);
+    EXPECT_NE(follower.out().find("; last row "), std::string::npos);
+    EXPECT_NE(follower.out().find(" ago, last complete row "), std::string::npos);
     EXPECT_EQ(follower.out().find('\x1b'), std::string::npos);
 }
 

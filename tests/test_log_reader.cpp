@@ -4,6 +4,7 @@
 #include "log_text.hpp"
 #include "logread/dds_rate.hpp"
 #include "logread/line_reader.hpp"
+#include "logread/log_files.hpp"
 #include "logread/log_input.hpp"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <optional>
+#include <random>
 #include <vector>
 
 namespace {
@@ -37,7 +40,7 @@ struct seen_row {
     std::size_t run = 0;
     std::string elapsed;
     std::optional<double> time;
-    std::optional<double> rate;
+    std::optional<logread::rate_span> rate;
 };
 
 struct recorder : logread::log_events {
@@ -45,10 +48,12 @@ struct recorder : logread::log_events {
     {
         starts.emplace_back(start.start_time);
         start_lines.push_back(start.line_number);
+        start_notes.push_back(describe("log", start));
     }
     void on_row(const logread::row_event& row) override
     {
-        rows.push_back({row.line_number, row.run, std::string(row.text.elapsed), row.time, rate.take(row)});
+        rows.push_back(
+            {row.line_number, row.run, std::string(row.text.elapsed), row.time, rate.take(row).span});
     }
     void on_skipped(const logread::skipped_line& line) override { skipped.push_back(describe("log", line)); }
     void on_failed_start(const logread::failed_start& start) override
@@ -59,6 +64,7 @@ struct recorder : logread::log_events {
     std::vector<std::optional<std::time_t>> starts;
     std::vector<std::pair<std::size_t, logread::start_failure>> failed_starts;
     std::vector<std::size_t> start_lines;
+    std::vector<std::string> start_notes;
     std::vector<seen_row> rows;
     std::vector<std::string> skipped;
     logread::dds_rate rate;
@@ -130,6 +136,54 @@ TEST_F(LocalTime, RotatedFileReadsWithoutAbsoluteTimeUntilAStartLine)
                                                       "\"     %9.3f     \" form)"});
 }
 
+TEST(LogRows, ImpossibleElapsedTimesAreNoRowsAndSayWhy)
+{
+    const recorder seen = read_files(
+        {header + "\n        -5.000     1 " + "\n     99999999999999999999.000     1 " + "\n     " +
+         std::string(400, '9') + ".000     1 " + "\n     1000000000.000     1 " // the longest possible
+         + "\n         0.013     1 "});
+    EXPECT_EQ(seen.skipped, (std::vector<std::string>{
+                                "log:2: not a log row (the elapsed time is negative)",
+                                "log:3: not a log row (the elapsed time is beyond 1e9 s)",
+                                "log:4: not a log row (the elapsed time does not parse as a number)",
+                            }));
+    ASSERT_EQ(seen.rows.size(), 2u);
+    EXPECT_EQ(seen.rows[0].elapsed, "1000000000.000");
+}
+
+// Europe/Berlin's clock changes of 2026: on 29 March from 02:00 to 03:00, on
+// 25 October from 03:00 back to 02:00.
+TEST(StartLines, DatesThatDoNotExistOrClockChangesAreSaidWhichHourIsTaken)
+{
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    std::string log;
+    for (const char* text :
+         {"Sun Oct 25 02:30:00 2026", "Sun Oct 25 03:30:00 2026", "Sun Mar 29 02:30:00 2026",
+          "Tue Feb 30 10:00:00 2026", "Tue Dec  8 09:14:03 12026", "sometime"}) {
+        log += "# Logging started at " + std::string(text) + "\n         0.000     1 \n";
+    }
+    const recorder seen = read_files({log});
+    ASSERT_EQ(seen.starts.size(), 6u);
+    // The repeated hour: the first of the two, in summer time.
+    EXPECT_EQ(seen.starts[0], 1792888200);
+    EXPECT_EQ(seen.start_notes[0],
+              "log:1: start line \"Sun Oct 25 02:30:00 2026\": a time in the hour repeated "
+              "when the clocks went back; taken as the first of the two "
+              "(2026-10-25T02:30:00.000+02:00)");
+    EXPECT_EQ(seen.starts[1], 1792895400);
+    EXPECT_EQ(seen.start_notes[1], "");
+    EXPECT_EQ(seen.start_notes[2],
+              "log:5: start line \"Sun Mar 29 02:30:00 2026\": a time in the hour skipped "
+              "when the clocks went forward; its rows have no absolute time");
+    EXPECT_TRUE(seen.start_notes[3].ends_with(": no such date or time; its rows have no absolute time"));
+    for (std::size_t run = 2; run < seen.starts.size(); ++run) {
+        EXPECT_EQ(seen.starts[run], std::nullopt) << run;
+        EXPECT_EQ(seen.rows[run].time, std::nullopt) << run;
+        EXPECT_NE(seen.start_notes[run], "") << run;
+    }
+}
+
 TEST_F(LocalTime, AContinuationLineGoesOnWithItsRunAndDatesAFileReadAlone)
 {
     const std::string first = start_line + header + "\n         1.000     6 ";
@@ -170,7 +224,7 @@ TEST(FailedStarts, FslogsMessagesAreReportedAndAreNoBadLines)
                   {2, start_failure::port}, {4, start_failure::port}, {8, start_failure::usage}}));
 }
 
-TEST(DdsRate, SpansAMissedReadingButNotAResetBeforeItAndStartsAfreshWithEachRun)
+TEST(DdsRate, SpansAMissedReadingCarriesOneOfUnknownTimeOnAndStartsAfreshWithEachRun)
 {
     const std::string adc = "        812    2047    1530    2214  ";
     const std::string log = start_line + header + "\n         0.000" + adc + "1 100 100 7 " + // no rate
@@ -179,24 +233,76 @@ TEST(DdsRate, SpansAMissedReadingButNotAResetBeforeItAndStartsAfreshWithEachRun)
                             "\n         6.150" + adc + "1 615100 610000 7 " + // spans 6.1 s
                             "\n         6.200" + adc + "(CS bad!) 1 620100 5000 7 " +
                             // The ADC query failed: the DDS reading came after a
-                            // reset, so neither it nor the next one has a time span.
+                            // reset, at an unknown time, so its delta goes on
+                            // into the next reading's span, from 6.2 s.
                             "\n         6.250     1 1220100 600000 7 " + "\n        12.300" + adc +
                             "1 1225100 5000 7 " + "\n        12.350" + adc + "1 1230100 5000 7 " + "\n" +
                             start_line + header + "\n         0.040" + adc + "1 4000 4000 7 ";
     const recorder seen = read_files({log});
     std::vector<std::optional<double>> rates;
     for (const seen_row& row : seen.rows) {
-        rates.push_back(row.rate);
+        rates.push_back(row.rate ? row.rate->rate() : std::nullopt);
     }
     const std::vector<std::optional<double>> expected = {std::nullopt,   100000.0, std::nullopt,
                                                          610000.0 / 6.1, 100000.0, std::nullopt,
-                                                         std::nullopt,   100000.0, std::nullopt};
+                                                         605000.0 / 6.1, 100000.0, std::nullopt};
     ASSERT_EQ(rates.size(), expected.size());
     for (std::size_t i = 0; i < rates.size(); ++i) {
         ASSERT_EQ(rates[i].has_value(), expected[i].has_value()) << "row " << i;
         if (rates[i]) {
             EXPECT_NEAR(*rates[i], *expected[i], 1e-3) << "row " << i;
         }
+    }
+}
+
+// A busy host's log of DDS 2 counting exactly 100000 a second: each row's
+// elapsed time is taken before an ADC exchange of varying length, and the
+// DDS reading comes after it. Halfway, fslog is paused for 30 s within an
+// exchange; later the unit is replugged and its counter starts afresh.
+TEST(DdsRate, SumsOfASlowHostsLogGiveTheTrueRateAndLeaveJumpsOut)
+{
+    std::mt19937_64 random(7);
+    std::exponential_distribution<double> wait(1 / 0.03);
+    std::uniform_real_distribution<double> chance(0, 1);
+    constexpr double rate = 100000;
+    std::string log = log_text::start_lines("Tue Dec  8 09:14:03 2026");
+    double now = 0;
+    double counter_zero = -5;
+    long shown = 0;
+    for (int row = 0; now < 1800; ++row) {
+        const double elapsed = now;
+        now += 0.018 + wait(random) + (chance(random) < 0.01 ? 0.4 : 0.0) + (row == 6000 ? 30 : 0);
+        counter_zero = row == 12000 ? now : counter_zero;
+        const auto dds2 = static_cast<long>((now - counter_zero) * rate) % (1L << 32);
+        log += log_text::text_of(
+            {elapsed, {{812, 2047, 1530, 2214}}, {{1, dds2, row == 0 ? dds2 : dds2 - shown}}});
+        shown = dds2;
+        now += 0.031 + wait(random);
+    }
+    logread::rate_span sum;
+    std::vector<double> windows;
+    std::size_t jumps = 0;
+    struct : logread::log_events {
+        std::function<void(const logread::row_event&)> take;
+        void on_row(const logread::row_event& row) override { take(row); }
+    } events;
+    logread::dds_rate estimator;
+    events.take = [&](const logread::row_event& row) {
+        const logread::rate_reading reading = estimator.take(row);
+        sum.add(reading.span.value_or(logread::rate_span{}));
+        jumps += reading.jump ? 1 : 0;
+        if (reading.window) {
+            windows.push_back(*reading.window);
+        }
+    };
+    logread::line_reader reader(events);
+    reader.feed(log);
+    reader.finish();
+    EXPECT_NEAR(*sum.rate() / rate, 1, 5e-4);
+    EXPECT_EQ(jumps, 2u);
+    EXPECT_GT(windows.size(), 170u);
+    for (const double window : windows) {
+        EXPECT_NEAR(window / rate, 1, 0.1); // a long exchange at either end moves it
     }
 }
 
@@ -231,12 +337,47 @@ TEST_F(LogFiles, GzipLogReadsTheSameAsThePlainOne)
               0);
     const harness::finished_run from_plain = run(csv + plain + ".twice");
     EXPECT_EQ(from_plain.exit_code, 0) << from_plain.err; // the copies meet as an old-style restart
-    EXPECT_NE(from_plain.out.find("2026-12-08T09:14:04.013,1.013,,,,,1,2,3,4,1,0\n"), std::string::npos)
+    EXPECT_NE(from_plain.out.find("2026-12-08T09:14:04.013+01:00,1.013,,,,,1,2,3,4,1,0\n"), std::string::npos)
         << from_plain.out;
     const harness::finished_run from_gzip = run(csv + plain + ".gz");
     EXPECT_EQ(from_gzip.out, from_plain.out);
     const harness::finished_run from_stdin = run(csv + "- < " + plain + ".gz");
     EXPECT_EQ(from_stdin.out, from_plain.out);
+}
+
+TEST_F(LogFiles, FilesThatOverlapInTimeStopTheReadingAndNameBoth)
+{
+    // unit.log runs from 09:14:03.013 to 09:14:04.013. Its rotated rest goes
+    // on to 09:14:05; a restart is logged from 09:14:04 (a start line reads
+    // up to a second early); another unit's log began at 09:14:00.
+    const auto file = [&](const std::string& name, const std::string& text) {
+        std::ofstream(dir / name) << text;
+        return dir / name;
+    };
+    const std::string rest = file("rest.log", "\n         2.000     5 ");
+    const std::string restart = file("restart.log", "# Logging started at Tue Dec  8 09:14:04 2026\n" +
+                                                        header + "\n         0.500     6 ");
+    const std::string other = file("other.log", "# Logging started at Tue Dec  8 09:14:00 2026\n" + header +
+                                                    "\n         0.500     7 ");
+    const auto read = [&](const std::vector<std::string>& paths) {
+        recorder seen;
+        const logread::files_read result = logread::read_log_files(paths, seen, logread::time_zone::local);
+        return std::pair(result, seen.rows.size());
+    };
+    const auto [in_order, rows] = read({plain, rest, restart});
+    EXPECT_EQ(in_order.end, logread::files_end::done) << in_order.problem;
+    EXPECT_EQ(rows, 4u);
+
+    const auto [two_units, taken] = read({plain, other});
+    EXPECT_EQ(two_units.end, logread::files_end::overlap);
+    EXPECT_EQ(two_units.problem,
+              other + ":3: a row at 2026-12-08T09:14:00.500+01:00 comes before the last row of " + plain +
+                  ", at 2026-12-08T09:14:04.013+01:00: " + other + " and " + plain +
+                  " overlap (give one unit's files, oldest first)");
+    EXPECT_EQ(taken, 2u); // nothing of the overlapping file
+
+    EXPECT_EQ(read({restart, plain}).first.end, logread::files_end::overlap); // newest first
+    EXPECT_EQ(read({plain, dir / "none.log"}).first.end, logread::files_end::open_failed);
 }
 
 TEST_F(LogFiles, DamagedGzipIsAReadError)

@@ -1,35 +1,112 @@
-// logread: the DDS 2 rate, in counts per second. A row's delta dds2 spans
-// the time from the DDS reading before it (a failed DDS query shows no
-// reading, and the next delta spans the missed one), so the rate is the
-// delta divided by the elapsed time between the two rows that hold the
-// readings. The first DDS reading of a run has no rate: its delta is dds 2
-// itself, no change. Nor does the first one read when the log begins in the
-// middle of a run (a rotated file): the reading before it is not known.
+// logread: the DDS 2 rate, in counts per second, as every log tool gives it.
 //
-// A reading is timed by its row's elapsed time, which is taken before the
-// row's ADC query. When that query failed, the line was reset (some 4 to 6
-// s) before the DDS query ran, so the reading's time is not known: that
-// reading gives no rate, nor does the next one, which spans from it.
+// A row's delta dds2 spans the time from the DDS reading before it (a
+// failed DDS query shows no reading, and the next delta spans the missed
+// one). The rate over a span of the log is the sum of the deltas divided by
+// the time between the readings, over consecutive readings whose times are
+// known: each reading is timed by its row's elapsed time. Summed, the times
+// telescope, so the ADC exchange that comes between a row's elapsed time
+// and its DDS reading (longer on a busy host) counts only at the ends of
+// the span, where a mean of each row's own ratio would weigh every short
+// step after a slow exchange far too heavily.
+//
+// Readings whose time is not known are skipped, and their deltas carried
+// into the next reading's: one whose ADC query failed, for the line was
+// then reset (some 4 to 6 s) before the DDS query ran. A run's first
+// reading starts the sums (its delta is dds 2 itself), as does the first
+// read when the log begins in the middle of a run, and one whose elapsed
+// time does not come after the reading before it (a clock set back).
+//
+// Jumps. A reading whose delta lies further than 2 s worth of counts from
+// what the run's typical rate (the median rate of its last 15 spans) gives
+// over its time is implausible, and is left out and counted as a jump. When
+// the process was paused between the row's elapsed time and its DDS reading,
+// only the reading's time is wrong: its delta is carried into the next, and
+// the two together fit the typical rate again. When they don't, the counter
+// itself jumped (a replugged unit started afresh): its delta is dropped, and
+// the sums go on from the reading left out. The first few spans of a run,
+// before there is a typical rate, are taken as they are.
+//
+// Windows. The rate's spread is that of consecutive windows of at least
+// 10 s of spans within a run: the rate of each window is reported as it
+// closes; a run's last, shorter window is not.
 #pragma once
 
 #include "logread/line_reader.hpp"
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 
 namespace logread {
 
+// Counts over the seconds they took: one span between two readings, or
+// the sum of many.
+struct rate_span {
+    double counts = 0;
+    double seconds = 0;
+
+    void add(const rate_span& other)
+    {
+        counts += other.counts;
+        seconds += other.seconds;
+    }
+    // Counts per second; nothing over no time.
+    std::optional<double> rate() const
+    {
+        return seconds > 0 ? std::optional(counts / seconds) : std::nullopt;
+    }
+};
+
+// What one row gives the rate.
+struct rate_reading {
+    std::optional<rate_span> span; // from the reading before, when it counts
+    bool jump = false;             // the row's reading was left out as implausible
+    std::optional<double> window;  // the rate of the 10 s window this reading closed
+};
+
 class dds_rate {
 public:
-    // The row's rate; nothing for a row without a DDS reading, the first
-    // reading of a run, a reading of unknown time or the one after it, or
-    // one whose elapsed time does not come after the reading before it (a
-    // clock set back).
-    std::optional<double> take(const row_event& row);
+    static constexpr double window_seconds = 10;
+
+    rate_reading take(const row_event& row);
 
 private:
-    std::optional<double> last_elapsed_; // of the last DDS reading in this run, if known
+    rate_reading take_timed(double elapsed, double delta);
+    rate_reading accept(double elapsed, const rate_span& span);
+    void start_from(double elapsed);
+    bool plausible(const rate_span& span) const;
+    void note_rate(double rate);
+
     std::size_t run_ = 0;
+    std::optional<double> reference_; // elapsed time of the reading the sums go on from
+    double carried_ = 0;              // counts of the readings skipped since it
+    std::optional<double> left_out_;  // elapsed time of a reading left out as a jump, since it
+    double carried_since_left_out_ = 0;
+    static constexpr std::size_t typical_spans = 15;
+    std::array<double, typical_spans> recent_rates_{};
+    std::size_t recent_count_ = 0; // spans noted in this run
+    std::optional<double> typical_;
+    rate_span window_;
+};
+
+// The rate over the last 10 s of readings, for a live figure: spans go
+// into one-second bins by the time of their reading, so memory stays the
+// same however many rows a second come.
+class recent_rate {
+public:
+    // A span whose reading was at `time` (seconds on any clock that does
+    // not go back; one that does starts the bins afresh).
+    void add(double time, const rate_span& span);
+    // Over the ten seconds up to the newest reading's; nothing before a span.
+    std::optional<double> rate() const;
+
+private:
+    static constexpr std::size_t seconds_kept = 10;
+    std::array<rate_span, seconds_kept> bins_{};
+    std::array<std::int64_t, seconds_kept> bin_second_{};
+    std::optional<std::int64_t> newest_;
 };
 
 } // namespace logread

@@ -1,5 +1,6 @@
 #include "logread/line_reader.hpp"
 
+#include "logread/local_time.hpp"
 #include "logread/start_line.hpp"
 
 #include <algorithm>
@@ -31,6 +32,21 @@ std::string describe(std::string_view source, const skipped_line& line)
     text += line.unterminated ? ": incomplete last row (" : ": not a log row (";
     text += line.problem;
     text += ')';
+    return text;
+}
+
+std::string describe(std::string_view source, const run_start& start)
+{
+    if (start.time_note == nullptr) {
+        return {};
+    }
+    std::string text(source);
+    text += ':' + std::to_string(start.line_number) + ": start line \"";
+    text += start.ctime_text;
+    text += "\": ";
+    text += start.time_note;
+    text += start.start_time ? " (" + iso_time(static_cast<double>(*start.start_time), time_zone::local) + ")"
+                             : "; its rows have no absolute time";
     return text;
 }
 
@@ -147,9 +163,10 @@ void line_reader::take_text(std::string_view text, bool ended)
 void line_reader::take_start(std::string_view ctime_text)
 {
     run_text_ = ctime_text;
-    start_time_ = parse_start_time(ctime_text);
+    const start_time start = read_start_time(ctime_text);
+    start_time_ = start.time;
     ++run_;
-    events_.on_run_start({line_number_, run_, ctime_text, start_time_});
+    events_.on_run_start({line_number_, run_, ctime_text, start_time_, start.note});
 }
 
 void line_reader::take_continuation(std::string_view ctime_text)

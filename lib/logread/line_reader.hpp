@@ -10,7 +10,8 @@
 // in the logging machine's local time, so this is good to about a second
 // and is right only where this machine keeps the same time zone. A row
 // before any start line (a file rotated in the middle of a run), or in a
-// run whose start line holds no readable time, has no absolute time.
+// run whose start line holds no one time (see read_start_time), has no
+// absolute time.
 //
 // Appended restarts. A run appended to a log whose last row had no line end
 // yet puts its start line on that row's line ("... -1188 # Logging started
@@ -41,7 +42,10 @@ struct run_start {
     std::size_t line_number = 0;
     std::size_t run = 0;                   // 1 for the first start line read, then 2, ...
     std::string_view ctime_text;           // as printed, without the line end
-    std::optional<std::time_t> start_time; // nothing when the text is no time
+    std::optional<std::time_t> start_time; // nothing when the text is no one time
+    // Why there is no start time, or which of two readings it is (see
+    // read_start_time); null for a plain time.
+    const char* time_note = nullptr;
 };
 
 struct row_event {
@@ -74,6 +78,8 @@ struct failed_start {
 class log_events {
 public:
     virtual ~log_events() = default;
+    // A file of the log begins, named as messages name it.
+    virtual void on_file(const std::string& name) { static_cast<void>(name); }
     virtual void on_run_start(const run_start& start) { static_cast<void>(start); }
     virtual void on_header(std::size_t line_number) { static_cast<void>(line_number); }
     virtual void on_row(const row_event& row) { static_cast<void>(row); }
@@ -91,6 +97,10 @@ protected:
 // "SOURCE:LINE: not a log row (PROBLEM)", or "incomplete last row" for an
 // unterminated last line: how the tools name a skipped line.
 std::string describe(std::string_view source, const skipped_line& line);
+
+// "SOURCE:LINE: start line "TEXT": NOTE", for a start line with a time
+// note (see read_start_time); empty for one without.
+std::string describe(std::string_view source, const run_start& start);
 
 // Messages about the lines of a file that are no rows, capped so that a
 // damaged or foreign file can't flood the terminal: the first

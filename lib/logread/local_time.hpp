@@ -1,11 +1,16 @@
-// logread: a row's absolute time shown as the logging machine's local time,
-// the one way every log tool writes it.
+// logread: absolute times as every log tool writes them. Inside the
+// library a time is seconds since the epoch; it is shown in this machine's
+// local time (the logging machine's, when both keep the same zone) or in
+// UTC, and always with its offset or zone, so that the hour a clock change
+// repeats reads unambiguously.
 #pragma once
 
 #include <ctime>
 #include <string>
 
 namespace logread {
+
+enum class time_zone { local, utc };
 
 // A time in seconds since the epoch, split into its whole second and its
 // milliseconds (0-999), rounded to the nearest millisecond.
@@ -15,10 +20,16 @@ struct millisecond_time {
 };
 millisecond_time to_milliseconds(double seconds);
 
-// `second` as local time through strftime's `format`.
-std::string local_time_text(std::time_t second, const char* format);
+// `second` in the zone's calendar; in UTC the zone's name is "UTC".
+std::tm calendar_time(std::time_t second, time_zone zone);
 
-// "2026-12-08T09:14:03.013": ISO 8601 local time with milliseconds.
-std::string iso_local_time(double seconds);
+// `second` through strftime's `format` in the zone's calendar.
+std::string time_text(std::time_t second, const char* format, time_zone zone);
+
+// The ISO 8601 offset of `second`: "+01:00", or "Z" in UTC.
+std::string iso_offset(std::time_t second, time_zone zone);
+
+// "2026-10-25T02:10:00.000+01:00", or in UTC "2026-10-25T01:10:00.000Z".
+std::string iso_time(double seconds, time_zone zone);
 
 } // namespace logread

@@ -16,6 +16,9 @@ constexpr std::size_t max_tail_tokens = 6; // note, 3 DDS numbers, note, tuning
 
 // The reasons a line is no log row.
 constexpr const char* bad_elapsed = "the elapsed time is not in the \"     %9.3f     \" form";
+constexpr const char* negative_elapsed = "the elapsed time is negative";
+constexpr const char* unreadable_elapsed = "the elapsed time does not parse as a number";
+constexpr const char* elapsed_too_long = "the elapsed time is beyond 1e9 s";
 constexpr const char* bad_adc = "an ADC field is not in the \"  %4d  \" form";
 constexpr const char* bad_field = "a field is neither a number followed by one space nor \"(CS bad!) \"";
 constexpr const char* too_many_fields = "more fields than a row can hold";
@@ -105,6 +108,27 @@ bool is_elapsed_number(std::string_view text)
     return is_digits(whole) && is_digits(decimals) && decimals.size() == 3;
 }
 
+// What no logger's elapsed time can be, for a number in the %9.3f form:
+// below zero (it counts from the start), beyond 1e9 s (some 31 years, past
+// which a row's time would be no calendar time), or too long for a double.
+const char* impossible_elapsed(std::string_view text)
+{
+    if (text.starts_with('-')) {
+        return negative_elapsed;
+    }
+    constexpr std::size_t digits_below_max = 9; // up to 999999999.999
+    if (text.find('.') <= digits_below_max) {
+        return nullptr;
+    }
+    constexpr double max_elapsed = 1e9;
+    double seconds = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc{} || end != text.data() + text.size()) {
+        return unreadable_elapsed;
+    }
+    return seconds > max_elapsed ? elapsed_too_long : nullptr;
+}
+
 // Padding that printf puts before a number right-aligned in `width`.
 std::size_t padding_for(std::string_view number, std::size_t width)
 {
@@ -120,6 +144,9 @@ const char* read_elapsed(cursor& at, log_row& row, std::size_t& spaces_after)
     if (!is_elapsed_number(row.elapsed) ||
         leading != elapsed_margin + padding_for(row.elapsed, elapsed_width)) {
         return bad_elapsed;
+    }
+    if (const char* impossible = impossible_elapsed(row.elapsed)) {
+        return impossible;
     }
     const std::size_t trailing = at.skip_spaces();
     if (trailing < elapsed_margin) {

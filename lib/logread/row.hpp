@@ -44,6 +44,9 @@ struct row_parse {
 // number), the reading chosen is that the DDS query printed nothing and the
 // note is the tuning reply's; a note with a second note after it is the
 // DDS group's.
+//
+// A row whose elapsed time can't be is no row: a negative one, one beyond
+// 1e9 s, or one that no double holds.
 row_parse parse_row(std::string_view line);
 
 // The DDS group's three numbers.

@@ -40,13 +40,13 @@ std::array<bool, fault_count> faults_of(const row_values& values)
     return faults;
 }
 
-series_values series_of(const row_values& values, std::optional<double> rate)
+series_values series_of(const row_values& values, std::optional<double> window_rate)
 {
     series_values taken{};
     for (std::size_t channel = 0; values.adc && channel < channel_names.size(); ++channel) {
         taken[channel] = (*values.adc)[channel];
     }
-    taken[dds2_rate] = rate;
+    taken[dds2_rate] = window_rate;
     if (values.tuning) {
         taken[user_tuning] = *values.tuning;
     }

@@ -46,9 +46,10 @@ inline constexpr std::array<std::string_view, 4> channel_names{"rail", "trimpot"
 enum series : std::size_t { rail, trimpot, temperature, vcxo, dds2_rate, user_tuning, series_count };
 static_assert(channel_names.size() == dds2_rate);
 
-// A row's value of each series; empty where the row has none.
+// A row's value of each series; empty where the row has none. The DDS 2
+// rate's is that of the 10 s window the row's reading closed (see
+// logread::dds_rate), so that its spread is the rate's over 10 s.
 using series_values = std::array<std::optional<double>, series_count>;
-// The rate is the row's from a logread::dds_rate.
-series_values series_of(const row_values& values, std::optional<double> rate);
+series_values series_of(const row_values& values, std::optional<double> window_rate);
 
 } // namespace logread

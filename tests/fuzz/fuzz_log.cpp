@@ -193,10 +193,10 @@ void check_report(std::string_view text)
     reader.feed(text);
     reader.finish();
     summary.close();
-    const std::string json =
-        report::report_json(summary).dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    const std::string json = report::report_json(summary, logread::time_zone::local)
+                                 .dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
     require(nlohmann::json::accept(json));
-    static_cast<void>(report::report_text(summary));
+    static_cast<void>(report::report_text(summary, logread::time_zone::local));
 }
 
 } // namespace

@@ -48,16 +48,19 @@ void iso_time_cache::append(std::string& text, double seconds)
 {
     const logread::millisecond_time at = logread::to_milliseconds(seconds);
     if (second_text_.empty() || at.second != second_) {
-        second_text_ = logread::local_time_text(at.second, "%Y-%m-%dT%H:%M:%S");
+        second_text_ = logread::time_text(at.second, "%Y-%m-%dT%H:%M:%S", zone_);
+        offset_text_ = logread::iso_offset(at.second, zone_);
         second_ = at.second;
     }
     std::array<char, 8> millis{};
     std::snprintf(millis.data(), millis.size(), ".%03d", at.millisecond);
     text += second_text_;
     text += millis.data();
+    text += offset_text_;
 }
 
-log_converter::log_converter(std::string source, time_column time) : source_(std::move(source)), time_(time)
+log_converter::log_converter(std::string source, time_column time, logread::time_zone zone)
+    : source_(std::move(source)), time_(time), time_text_(zone)
 {
     if (time_ == time_column::with) {
         csv_ = time_cell_header;
@@ -73,6 +76,14 @@ std::string log_converter::take_csv()
 std::string log_converter::take_messages()
 {
     return std::exchange(messages_, {});
+}
+
+void log_converter::on_run_start(const logread::run_start& start)
+{
+    if (time_ == time_column::with && start.time_note != nullptr) {
+        skipped_ += start.start_time ? 0U : 1U;
+        messages_ += "fslog-csv: " + logread::describe(source_, start) + "\n";
+    }
 }
 
 void log_converter::on_row(const logread::row_event& row)

@@ -1,7 +1,8 @@
-// fslog-csv [--time] [LOG]: fslog's log (a file, plain or gzip, or standard
-// input) as CSV on standard output. Status 0, or 1 when a line was skipped
-// as no log row, or 2 for a bad command line, a log that can't be read or a
-// CSV that can't be written.
+// fslog-csv [--time] [--utc] [LOG]: fslog's log (a file, plain or gzip, or
+// standard input) as CSV on standard output. Status 0, or 1 when a line was
+// skipped as no log row (or, with a time column, a start line gave no
+// time), or 2 for a bad command line, a log that can't be read or a CSV
+// that can't be written.
 #include "cli/cli.hpp"
 #include "csv/log_converter.hpp"
 #include "logread/log_input.hpp"
@@ -20,13 +21,15 @@ constexpr int status_skipped = 1;
 constexpr int status_trouble = 2;
 
 constexpr cli::program csv_program{"fslog-csv",
-                                   "Usage: fslog-csv [--time] [LOG]\n"
+                                   "Usage: fslog-csv [--time] [--utc] [LOG]\n"
                                    "Writes fslog's log (LOG, plain or gzip; standard input without LOG or\n"
                                    "for -) as CSV on standard output, one line per row.\n"
-                                   "  --time      add a first column: each row's local date and time\n"
+                                   "  --time      add a first column: each row's local date and time, with\n"
+                                   "              its UTC offset\n"
+                                   "  --utc       the same in UTC\n"
                                    "  -h, --help  show this text\n"
                                    "  --version   show the version\n"};
-constexpr std::array<cli::option, 1> csv_options{{{.name = "time"}}};
+constexpr std::array<cli::option, 2> csv_options{{{.name = "time"}, {.name = "utc"}}};
 
 // Writes out what the converter has so far. Rows go out as soon as they are
 // complete, so a log that is still growing (fslog ... | fslog-csv) converts live.
@@ -36,7 +39,7 @@ bool pass_on(csv::log_converter& converter)
     return logread::write_all(STDOUT_FILENO, converter.take_csv());
 }
 
-int convert(const std::string& path, csv::time_column time)
+int convert(const std::string& path, csv::time_column time, logread::time_zone zone)
 {
     logread::log_input input(path);
     if (input.open_error() != 0) {
@@ -44,7 +47,7 @@ int convert(const std::string& path, csv::time_column time)
                      std::strerror(input.open_error()));
         return status_trouble;
     }
-    csv::log_converter converter(input.name(), time);
+    csv::log_converter converter(input.name(), time, zone);
     logread::line_reader& reader = converter.reader();
     const logread::feed_end end = logread::feed_all(input, reader, [&] { return pass_on(converter); });
     if (end == logread::feed_end::read_failed) {
@@ -64,9 +67,11 @@ int convert(const std::string& path, csv::time_column time)
 int main(int argc, char** argv)
 {
     csv::time_column time = csv::time_column::without;
+    logread::time_zone zone = logread::time_zone::local;
     cli::command_line line =
-        cli::parse(argc, argv, csv_program, csv_options, [&](std::string_view, std::string_view) {
+        cli::parse(argc, argv, csv_program, csv_options, [&](std::string_view name, std::string_view) {
             time = csv::time_column::with;
+            zone = name == "utc" ? logread::time_zone::utc : zone;
             return std::string();
         });
     if (line.operands.size() > 1) {
@@ -75,5 +80,5 @@ int main(int argc, char** argv)
     if (const auto status = cli::answer(csv_program, line)) {
         return *status;
     }
-    return convert(line.operands.empty() ? "-" : line.operands.front(), time);
+    return convert(line.operands.empty() ? "-" : line.operands.front(), time, zone);
 }

@@ -31,7 +31,7 @@ metric_families::metric_families(prometheus::Registry& registry)
     : adc(gauges(registry, "fslog_adc", "Latest reading of an ADC channel, in counts.")),
       dds(gauges(registry, "fslog_dds", "Latest value of a DDS word.")),
       dds2_rate(gauges(registry, "fslog_dds2_rate_counts_per_second",
-                       "DDS 2 rate between its latest two readings, in counts per second.")),
+                       "DDS 2 rate over the last 10 s of readings, in counts per second.")),
       user_tuning(gauges(registry, "fslog_user_tuning", "Latest user tuning word.")),
       rows(counters(registry, "fslog_rows_total", "Rows in the log.")),
       query_failures(
@@ -99,8 +99,9 @@ void log_metrics::on_row(const logread::row_event& row)
         set(dds_[0], families_.dds, {{"word", "1"}}, values.dds->dds1);
         set(dds_[1], families_.dds, {{"word", "2"}}, values.dds->dds2);
     }
-    if (const auto rate = rate_.take(row)) {
-        set(dds2_rate_, families_.dds2_rate, {}, *rate);
+    if (const logread::rate_reading rate = rate_.take(row); rate.span) {
+        recent_rate_.add(row.time.value_or(row.values.elapsed), *rate.span);
+        set(dds2_rate_, families_.dds2_rate, {}, *recent_rate_.rate());
     }
     if (values.tuning) {
         set(user_tuning_, families_.user_tuning, {}, *values.tuning);

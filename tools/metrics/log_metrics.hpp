@@ -60,6 +60,7 @@ private:
     metric_families& families_;
     std::string label_;
     logread::dds_rate rate_;
+    logread::recent_rate recent_rate_;
     prometheus::Counter& rows_;
     std::array<prometheus::Counter*, logread::all_queries.size()> failures_{};
     std::array<prometheus::Counter*, logread::checked_queries.size()> cs_bad_{};

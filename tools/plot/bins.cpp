@@ -20,6 +20,8 @@ void bin::merge(const bin& other)
     for (std::size_t i = 0; i < faults.size(); ++i) {
         faults[i] += other.faults[i];
     }
+    dds2.add(other.dds2);
+    dds2_jumps += other.dds2_jumps;
 }
 
 bin_set::bin_set(std::size_t columns, double min_width, std::optional<double> from, std::optional<double> to)
@@ -30,6 +32,7 @@ bin_set::bin_set(std::size_t columns, double min_width, std::optional<double> fr
         origin_ = *from_;
         fine_width_ = (*to_ - *from_) / static_cast<double>(fine_.size());
     } else {
+        origin_ = from_.value_or(0); // without `from`, the first sample sets it
         fine_width_ = min_width_ / static_cast<double>(fine_per_column);
     }
 }
@@ -73,6 +76,13 @@ void bin_set::add(const sample& row)
     for (std::size_t i = 0; i < row.faults.size(); ++i) {
         into.faults[i] += row.faults[i] ? 1U : 0U;
     }
+    into.dds2.add(row.dds2.span.value_or(logread::rate_span{}));
+    into.dds2_jumps += row.dds2.jump ? 1U : 0U;
+    if (taken_ == 0 || row.run != last_run_) {
+        runs_.push_back({row.x, row.x});
+        last_run_ = row.run;
+    }
+    runs_.back().last = std::max(runs_.back().last, row.x);
     last_x_ = std::max(taken_ == 0 ? row.x : last_x_, row.x);
     ++taken_;
 }
@@ -89,6 +99,7 @@ binned bin_set::finish() const
     const auto count = std::clamp<std::size_t>(static_cast<std::size_t>(span / min_width_), 1, columns_);
     result.width = span / static_cast<double>(count);
     result.bins.resize(count);
+    result.runs = runs_;
     for (std::size_t i = 0; i < fine_.size(); ++i) {
         if (fine_[i].rows == 0) {
             continue;

@@ -1,7 +1,8 @@
 // fslog-plot's reduction: each series of the log becomes one bin per pixel
 // column (the count, minimum, mean and maximum of the values that fall in
-// it), with a count per bin of each kind of fault. Memory is fixed by the
-// number of columns, whatever the log's length.
+// it), with a count per bin of each kind of fault, the DDS 2 rate's counts
+// and seconds and its jumps. Memory is fixed by the number of columns,
+// whatever the log's length, but for the place of each run.
 //
 // The span is not known until the log has been read, so values first go
 // into a finer set of bins that doubles its width (pairing neighbours) when
@@ -11,6 +12,7 @@
 // edges are off by at most a quarter of its width.
 #pragma once
 
+#include "logread/dds_rate.hpp"
 #include "logread/row_facts.hpp"
 #include "logread/running_stats.hpp"
 
@@ -24,24 +26,36 @@ namespace plot {
 
 struct bin {
     std::uint64_t rows = 0;
+    // The DDS 2 rate's are its 10 s windows.
     std::array<logread::running_stats, logread::series_count> series{};
     std::array<std::uint32_t, logread::fault_count> faults{};
+    logread::rate_span dds2;      // the spans whose reading falls here: the column's rate
+    std::uint32_t dds2_jumps = 0; // DDS 2 readings left out as jumps
 
     void merge(const bin& other);
 };
 
-// One row's contribution: its place on the x axis, its values (empty where
-// the row has none) and its faults.
+// One row's contribution: its place on the x axis, its run, its values
+// (empty where the row has none), its faults and what it gives the rate.
 struct sample {
     double x = 0;
+    std::size_t run = 0;
     logread::series_values values{};
     std::array<bool, logread::fault_count> faults{};
+    logread::rate_reading dds2{};
+};
+
+// Where a run's rows lie on the axis.
+struct run_extent {
+    double first = 0;
+    double last = 0;
 };
 
 struct binned {
     double first = 0; // bin i spans [first + i * width, first + (i + 1) * width)
     double width = 0;
     std::vector<bin> bins;
+    std::vector<run_extent> runs; // of the rows taken, in log order
 };
 
 class bin_set {
@@ -73,6 +87,8 @@ private:
     double last_x_ = 0;
     std::uint64_t taken_ = 0;
     std::uint64_t before_first_ = 0;
+    std::vector<run_extent> runs_;
+    std::size_t last_run_ = 0;
 };
 
 } // namespace plot

@@ -13,7 +13,8 @@ namespace plot {
 
 struct figure {
     binned bins;
-    time_axis axis = time_axis::local_time;
+    time_axis axis = time_axis::real_time;
+    logread::time_zone zone = logread::time_zone::local; // of a time axis' labels
     bool elapsed_for_want_of_start = false;
     std::string title;
     unsigned width = 0;

@@ -17,6 +17,9 @@ log_sampler::log_sampler(const options& given, std::size_t columns) : given_(giv
 void log_sampler::on_run_start(const logread::run_start& start)
 {
     run_start_time_ = start.start_time;
+    if (start.time_note != nullptr) {
+        std::fprintf(stderr, "fslog-plot: %s\n", logread::describe(source_, start).c_str());
+    }
 }
 
 void log_sampler::on_skipped(const logread::skipped_line& line)
@@ -40,7 +43,7 @@ std::optional<double> log_sampler::place(const std::optional<time_point>& end)
     if (!end) {
         return std::nullopt;
     }
-    const bool on_time_axis = axis_ == time_axis::local_time;
+    const bool on_time_axis = axis_ == time_axis::real_time;
     if (end->absolute == on_time_axis) {
         return end->seconds;
     }
@@ -55,7 +58,7 @@ std::optional<double> log_sampler::place(const std::optional<time_point>& end)
 void log_sampler::choose_axis(const logread::row_event& first)
 {
     no_start_time_ = !given_.elapsed && !first.time;
-    axis_ = given_.elapsed || no_start_time_ ? time_axis::elapsed : time_axis::local_time;
+    axis_ = given_.elapsed || no_start_time_ ? time_axis::elapsed : time_axis::real_time;
     axis_run_ = first.run;
     first_start_ = first.time ? run_start_time_ : std::nullopt;
     const std::optional<double> from = place(given_.from);
@@ -68,7 +71,7 @@ void log_sampler::choose_axis(const logread::row_event& first)
 
 std::optional<double> log_sampler::x_of(const logread::row_event& row) const
 {
-    if (axis_ == time_axis::local_time) {
+    if (axis_ == time_axis::real_time) {
         return row.time;
     }
     return row.run == axis_run_ ? std::optional<double>(row.values.elapsed) : std::nullopt;
@@ -82,13 +85,14 @@ void log_sampler::on_row(const logread::row_event& row)
     if (rows_read_++ == 0) {
         choose_axis(row);
     }
-    const std::optional<double> rate = rate_.take(row);
+    const logread::rate_reading rate = rate_.take(row);
     const std::optional<double> x = x_of(row);
     if (!x) {
         ++rows_off_axis_;
         return;
     }
-    bins_->add({*x, logread::series_of(row.values, rate), logread::faults_of(row.values)});
+    bins_->add(
+        {*x, row.run, logread::series_of(row.values, rate.window), logread::faults_of(row.values), rate});
 }
 
 } // namespace plot

@@ -1,7 +1,7 @@
 // fslog-plot's view of the log: each row becomes a sample at its place on
-// the time axis and goes into the bins. The axis is the local time of day
-// when the log says when its run started (the row's absolute time), and the
-// elapsed seconds of one run otherwise, or with --elapsed.
+// the time axis and goes into the bins. The axis is real time (the row's
+// absolute time, seconds since the epoch) when the log says when its run
+// started, and the elapsed seconds of one run otherwise, or with --elapsed.
 #pragma once
 
 #include "logread/dds_rate.hpp"
@@ -16,15 +16,14 @@
 
 namespace plot {
 
-enum class time_axis { local_time, elapsed };
+enum class time_axis { real_time, elapsed };
 
 class log_sampler : public logread::log_events {
 public:
     log_sampler(const options& given, std::size_t columns);
 
     // The log whose lines come next, for messages about skipped lines.
-    void set_source(const std::string& name) { source_ = name; }
-
+    void on_file(const std::string& name) override { source_ = name; }
     void on_run_start(const logread::run_start& start) override;
     void on_row(const logread::row_event& row) override;
     void on_skipped(const logread::skipped_line& line) override;
@@ -52,7 +51,7 @@ private:
     std::string source_;
     logread::skipped_line_notes notes_;
     std::string problem_;
-    time_axis axis_ = time_axis::local_time;
+    time_axis axis_ = time_axis::real_time;
     bool no_start_time_ = false;
     std::size_t axis_run_ = 0;                  // the run an elapsed axis shows
     std::optional<std::time_t> run_start_time_; // of the run being read

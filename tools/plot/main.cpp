@@ -1,9 +1,9 @@
-// fslog-plot [--from TIME] [--to TIME] [--size WxH] [--elapsed] LOG... OUT:
+// fslog-plot [--from TIME] [--to TIME] [--size WxH] [--elapsed] [--utc] LOG... OUT:
 // fslog's log (several files read in order as one log, plain or gzip) drawn
 // by gnuplot as a PNG or SVG. The log is read once and reduced to one bin
 // per pixel column. Status 0, 1 when the log can't be read, holds no rows
-// or can't be drawn, 2 for a bad command line.
-#include "logread/log_input.hpp"
+// or can't be drawn, 2 for a bad command line or files that overlap.
+#include "logread/log_files.hpp"
 #include "plot/gnuplot_run.hpp"
 #include "plot/gnuplot_script.hpp"
 #include "plot/log_sampler.hpp"
@@ -21,11 +21,12 @@
 namespace {
 
 constexpr int status_failed = 1;
+constexpr int status_overlap = 2;
 
-int fail(const std::string& why)
+int fail(const std::string& why, int status = status_failed)
 {
     std::fprintf(stderr, "fslog-plot: %s\n", why.c_str());
-    return status_failed;
+    return status;
 }
 
 std::string names_of(const std::vector<std::string>& logs, bool base_only)
@@ -36,28 +37,6 @@ std::string names_of(const std::vector<std::string>& logs, bool base_only)
             (names.empty() ? "" : ", ") + (base_only ? std::filesystem::path(log).filename().string() : log);
     }
     return names;
-}
-
-// Reads every log into the sampler; the problem, or empty.
-std::string read_logs(const plot::options& given, plot::log_sampler& sampler)
-{
-    logread::line_reader reader(sampler);
-    for (const std::string& path : given.logs) {
-        logread::log_input input(path);
-        if (input.open_error() != 0) {
-            return "can't open " + path + ": " + std::strerror(input.open_error());
-        }
-        sampler.set_source(input.name());
-        const logread::feed_end end =
-            logread::feed_all(input, reader, [&] { return sampler.problem().empty(); });
-        if (end == logread::feed_end::read_failed) {
-            return "can't read " + input.name() + ": " + input.error();
-        }
-        if (!sampler.problem().empty()) {
-            return sampler.problem();
-        }
-    }
-    return {};
 }
 
 // What was read but could not go on the axis chosen.
@@ -119,9 +98,11 @@ int main(int argc, char** argv)
     const plot::options& given = parsed.given;
     std::signal(SIGPIPE, SIG_IGN); // a gnuplot that dies early is an error to report, not a signal
     plot::log_sampler sampler(given, plot::plot_columns(given.width));
-    const std::string problem = read_logs(given, sampler);
-    if (!problem.empty()) {
-        return fail(problem);
+    const logread::files_read read =
+        logread::read_log_files(given.logs, sampler, given.zone, [&] { return sampler.problem().empty(); });
+    if (read.end != logread::files_end::done || !sampler.problem().empty()) {
+        return fail(read.problem.empty() ? sampler.problem() : read.problem,
+                    read.end == logread::files_end::overlap ? status_overlap : status_failed);
     }
     if (sampler.rows_read() == 0) {
         return fail(names_of(given.logs, false) + (given.logs.size() == 1 ? " holds" : " hold") +
@@ -135,6 +116,7 @@ int main(int argc, char** argv)
     }
     plot::figure drawing{std::move(bins),
                          sampler.axis(),
+                         given.zone,
                          sampler.elapsed_for_want_of_start(),
                          "fslog: " + names_of(given.logs, true),
                          given.width,

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <ctime>
+#include <string_view>
 
 namespace plot {
 
@@ -23,18 +24,59 @@ std::optional<double> parse_number(const std::string& text)
     return value;
 }
 
-std::optional<double> parse_local_time(const std::string& text)
+// What follows the seconds of a time: nothing, or milliseconds as fslog-csv
+// writes them, then an ISO 8601 offset ("Z", "+01:00"). The time is then
+// that many seconds after the clock reading read as UTC; without an offset
+// it is a reading of the zone's clock.
+struct time_tail {
+    double fraction = 0;
+    std::optional<long> offset; // seconds east of UTC
+};
+
+std::optional<time_tail> parse_tail(std::string_view text)
+{
+    time_tail tail;
+    if (text.starts_with('.')) {
+        const std::size_t digits = std::min(text.find_first_not_of("0123456789", 1), text.size());
+        const std::optional<double> fraction = parse_number("0" + std::string(text.substr(0, digits)));
+        if (digits == 1 || !fraction) {
+            return std::nullopt;
+        }
+        tail.fraction = *fraction;
+        text.remove_prefix(digits);
+    }
+    if (text == "Z") {
+        tail.offset = 0;
+    } else if (text.size() == 6 && (text[0] == '+' || text[0] == '-') && text[3] == ':') {
+        int hours = 0;
+        int minutes = 0;
+        const auto h = std::from_chars(text.data() + 1, text.data() + 3, hours);
+        const auto m = std::from_chars(text.data() + 4, text.data() + 6, minutes);
+        if (h.ptr != text.data() + 3 || m.ptr != text.data() + 6) {
+            return std::nullopt;
+        }
+        tail.offset = (text[0] == '-' ? -1L : 1L) * (hours * 3600L + minutes * 60L);
+    } else if (!text.empty()) {
+        return std::nullopt;
+    }
+    return tail;
+}
+
+std::optional<double> parse_clock_time(const std::string& text, logread::time_zone zone)
 {
     for (const char* format :
          {"%Y-%m-%dT%H:%M:%S", "%Y-%m-%dT%H:%M", "%Y-%m-%d %H:%M:%S", "%Y-%m-%d %H:%M"}) {
         std::tm fields{};
         const char* end = strptime(text.c_str(), format, &fields);
-        if (end != nullptr && *end == '\0') {
-            fields.tm_isdst = -1;
-            const std::time_t time = std::mktime(&fields);
-            if (time != static_cast<std::time_t>(-1)) {
-                return static_cast<double>(time);
-            }
+        const std::optional<time_tail> tail = end != nullptr ? parse_tail(end) : std::nullopt;
+        if (!tail) {
+            continue;
+        }
+        fields.tm_isdst = -1;
+        const bool as_utc = tail->offset || zone == logread::time_zone::utc;
+        const std::time_t time = as_utc ? timegm(&fields) : std::mktime(&fields);
+        if (time != static_cast<std::time_t>(-1)) {
+            return static_cast<double>(time) - static_cast<double>(tail->offset.value_or(0)) + tail->fraction;
         }
     }
     return std::nullopt;
@@ -73,35 +115,58 @@ bool in_order(const options& given)
            given.from->seconds < given.to->seconds;
 }
 
-constexpr std::array<cli::option, 4> option_table{{
+constexpr std::array<cli::option, 5> option_table{{
     {.name = "from", .takes_value = true},
     {.name = "to", .takes_value = true},
     {.name = "size", .takes_value = true},
     {.name = "elapsed"},
+    {.name = "utc"},
 }};
 
+// --from and --to as given: they are read once the zone is known, wherever
+// --utc stands.
+struct window_texts {
+    std::optional<std::string> from;
+    std::optional<std::string> to;
+};
+
 // One option as given; why its value is bad, or nothing.
-std::string read_option(options& given, std::string_view name, const std::string& value)
+std::string read_option(options& given, window_texts& window, std::string_view name, const std::string& value)
 {
     if (name == "from" || name == "to") {
-        std::optional<time_point>& end = name == "from" ? given.from : given.to;
-        end = parse_time_point(value);
-        return end ? ""
-                   : "--" + std::string(name) + " " + value +
-                         ": not a time (YYYY-MM-DDTHH:MM[:SS]) or a number of seconds";
-    }
-    if (name == "size") {
+        (name == "from" ? window.from : window.to) = value;
+    } else if (name == "size") {
         return parse_size(value, given)
                    ? ""
                    : "--size " + value + ": not WIDTHxHEIGHT in pixels, each 200 to 20000";
+    } else if (name == "utc") {
+        given.zone = logread::time_zone::utc;
+    } else {
+        given.elapsed = true;
     }
-    given.elapsed = true;
     return {};
 }
 
-// The LOGs and OUT; why they won't do, or nothing.
-std::string read_files(options& given, std::vector<std::string> files)
+// One end of the window; why it is no time, or nothing.
+std::string read_end(const char* name, const std::optional<std::string>& text, logread::time_zone zone,
+                     std::optional<time_point>& end)
 {
+    end = text ? parse_time_point(*text, zone) : std::nullopt;
+    return !text || end
+               ? ""
+               : std::string(name) + " " + *text +
+                     ": not a time (YYYY-MM-DDTHH:MM[:SS], with an offset or not) or a number of seconds";
+}
+
+// The window's ends, the LOGs and OUT; why they won't do, or nothing.
+std::string read_operands(options& given, const window_texts& window, std::vector<std::string> files)
+{
+    for (const std::string& problem : {read_end("--from", window.from, given.zone, given.from),
+                                       read_end("--to", window.to, given.zone, given.to)}) {
+        if (!problem.empty()) {
+            return problem;
+        }
+    }
     if (files.size() < 2) {
         return "give at least one LOG and the OUT picture";
     }
@@ -118,12 +183,12 @@ std::string read_files(options& given, std::vector<std::string> files)
 
 } // namespace
 
-std::optional<time_point> parse_time_point(const std::string& text)
+std::optional<time_point> parse_time_point(const std::string& text, logread::time_zone zone)
 {
     if (const std::optional<double> seconds = parse_number(text)) {
         return time_point{false, *seconds, text};
     }
-    if (const std::optional<double> seconds = parse_local_time(text)) {
+    if (const std::optional<double> seconds = parse_clock_time(text, zone)) {
         return time_point{true, *seconds, text};
     }
     return std::nullopt;
@@ -133,12 +198,13 @@ parsed_options parse_options(int argc, char** argv)
 {
     parsed_options parsed;
     options& given = parsed.given;
-    parsed.line = cli::parse(argc, argv, program, option_table,
-                             [&given](std::string_view name, std::string_view value) {
-                                 return read_option(given, name, std::string(value));
-                             });
+    window_texts window;
+    parsed.line =
+        cli::parse(argc, argv, program, option_table, [&](std::string_view name, std::string_view value) {
+            return read_option(given, window, name, std::string(value));
+        });
     if (parsed.line.error.empty()) {
-        parsed.line.error = read_files(given, parsed.line.operands);
+        parsed.line.error = read_operands(given, window, parsed.line.operands);
     }
     return parsed;
 }

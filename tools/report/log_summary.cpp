@@ -1,6 +1,7 @@
 // A log's health in figures: see log_summary.hpp.
 #include "report/log_summary.hpp"
 
+#include <algorithm>
 #include <utility>
 
 namespace report {
@@ -8,7 +9,7 @@ namespace report {
 namespace {
 
 void count_row(summary& into, const logread::row_values& values, const row_time& when,
-               const logread::series_values& now)
+               const logread::rate_reading& rate)
 {
     if (into.rows == 0) {
         into.first = when;
@@ -22,11 +23,14 @@ void count_row(summary& into, const logread::row_values& values, const row_time&
     for (std::size_t query = 0; query < into.cs_bad.size(); ++query) {
         into.cs_bad[query] += logread::cs_bad(values, logread::checked_queries[query]) ? 1U : 0U;
     }
+    const logread::series_values now = logread::series_of(values, rate.window);
     for (std::size_t index = 0; index < now.size(); ++index) {
         if (now[index]) {
             into.series[index].add(*now[index]);
         }
     }
+    into.dds2.add(rate.span.value_or(logread::rate_span{}));
+    into.dds2_jumps += rate.jump ? 1U : 0U;
 }
 
 void keep_longer(stretch& longest, const stretch& candidate)
@@ -44,6 +48,10 @@ void log_summary::on_run_start(const logread::run_start& start)
     summary run;
     run.run = start.run;
     run.started = std::string(start.ctime_text);
+    run.start_time = start.start_time;
+    if (start.time_note != nullptr) {
+        start_notes_.push_back(logread::describe(source_, start));
+    }
     run.failed_starts = std::exchange(failed_starts_since_run_, 0);
     runs_.push_back(std::move(run));
 }
@@ -52,9 +60,15 @@ void log_summary::on_row(const logread::row_event& row)
 {
     summary& run = current_run();
     const row_time when{row.time, row.values.elapsed};
-    const logread::series_values now = logread::series_of(row.values, rate_.take(row));
-    count_row(run, row.values, when, now);
-    count_row(total_, row.values, when, now);
+    if (run.rows == 0 && row.time && last_time_) {
+        run.between_runs_s = std::max(0.0, *row.time - *last_time_);
+        total_.between_runs_s += run.between_runs_s;
+    }
+    last_time_ = row.time ? row.time : last_time_;
+    coverage_.add(when.time.value_or(when.elapsed), logread::complete(row.values));
+    const logread::rate_reading rate = rate_.take(row);
+    count_row(run, row.values, when, rate);
+    count_row(total_, row.values, when, rate);
     if (!since_complete_) {
         since_complete_ = when;
     }
@@ -81,6 +95,14 @@ void log_summary::close()
         end_stretch(runs_.back(), runs_.back().last);
     }
     since_complete_.reset();
+    if (!runs_.empty() && !coverage_.empty()) {
+        summary& run = runs_.back();
+        run.span_s = coverage_.span();
+        run.covered_s = coverage_.covered();
+        total_.span_s += run.span_s + run.between_runs_s;
+        total_.covered_s += run.covered_s;
+    }
+    coverage_ = {};
 }
 
 summary& log_summary::current_run()

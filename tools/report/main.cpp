@@ -1,11 +1,11 @@
-// fslog-report [--json] LOG...: a log's health per run and in all, read in
-// one pass (several LOGs are read in order as one log; .gz files directly).
-// fslog-report --follow LOG: a live view of a log still being written.
-// Status 0; 1 when the log holds no row; 2 for a bad command line or a log
-// that can't be read.
+// fslog-report [--json] [--utc] LOG...: a log's health per run and in all,
+// read in one pass (several LOGs are read in order as one log; .gz files
+// directly). fslog-report --follow [--utc] LOG: a live view of a log still
+// being written. Status 0; 1 when the log holds no row; 2 for a bad command
+// line, a log that can't be read, or files that overlap.
 #include "cli/cli.hpp"
 #include "logread/follow.hpp"
-#include "logread/log_input.hpp"
+#include "logread/log_files.hpp"
 #include "report/live_view.hpp"
 #include "report/log_summary.hpp"
 #include "report/report_output.hpp"
@@ -28,20 +28,22 @@ constexpr int status_no_rows = 1;
 constexpr int status_trouble = 2;
 
 constexpr cli::program report_program{
-    "fslog-report", "Usage: fslog-report [--json] LOG...\n"
-                    "       fslog-report --follow LOG\n"
+    "fslog-report", "Usage: fslog-report [--json] [--utc] LOG...\n"
+                    "       fslog-report --follow [--utc] LOG\n"
                     "Sums up fslog's log per run and in all (several LOGs read in order as one,\n"
                     "plain or gzip), or watches a log that is still being written.\n"
                     "  --json      the summary as one JSON object\n"
                     "  --follow    a live view of LOG: redrawn every second on a terminal, else\n"
                     "              one line every 10 s\n"
+                    "  --utc       times in UTC rather than local time\n"
                     "  -h, --help  show this text\n"
                     "  --version   show the version\n"};
-constexpr std::array<cli::option, 2> report_options{{{.name = "json"}, {.name = "follow"}}};
+constexpr std::array<cli::option, 3> report_options{{{.name = "json"}, {.name = "follow"}, {.name = "utc"}}};
 
 struct options {
     bool json = false;
     bool follow = false;
+    logread::time_zone zone = logread::time_zone::local;
     std::vector<std::string> logs;
 };
 
@@ -60,7 +62,11 @@ std::optional<int> parse_options(int argc, char** argv, options& parsed)
 {
     cli::command_line line = cli::parse(argc, argv, report_program, report_options,
                                         [&parsed](std::string_view name, std::string_view) {
-                                            (name == "json" ? parsed.json : parsed.follow) = true;
+                                            if (name == "utc") {
+                                                parsed.zone = logread::time_zone::utc;
+                                            } else {
+                                                (name == "json" ? parsed.json : parsed.follow) = true;
+                                            }
                                             return std::string();
                                         });
     parsed.logs = line.operands;
@@ -78,19 +84,13 @@ bool write_out(std::string_view text)
 int summarise(const options& given)
 {
     report::log_summary summary;
-    logread::line_reader reader(summary);
-    for (const std::string& path : given.logs) {
-        logread::log_input input(path);
-        if (input.open_error() != 0) {
-            std::fprintf(stderr, "fslog-report: can't open %s: %s\n", path.c_str(),
-                         std::strerror(input.open_error()));
-            return status_trouble;
-        }
-        if (logread::feed_all(input, reader) == logread::feed_end::read_failed) {
-            std::fprintf(stderr, "fslog-report: can't read %s: %s\n", input.name().c_str(),
-                         input.error().c_str());
-            return status_trouble;
-        }
+    const logread::files_read read = logread::read_log_files(given.logs, summary, given.zone);
+    for (const std::string& note : summary.start_notes()) {
+        std::fprintf(stderr, "fslog-report: %s\n", note.c_str());
+    }
+    if (read.end != logread::files_end::done) {
+        std::fprintf(stderr, "fslog-report: %s\n", read.problem.c_str());
+        return status_trouble;
     }
     summary.close();
     if (summary.skipped_lines() > 0) {
@@ -99,11 +99,11 @@ int summarise(const options& given)
     }
     // A start line may hold any bytes: those that are no UTF-8 become U+FFFD,
     // so the JSON stays valid.
-    const std::string text =
-        given.json
-            ? report::report_json(summary).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
-                  "\n"
-            : report::report_text(summary);
+    const std::string text = given.json
+                                 ? report::report_json(summary, given.zone)
+                                           .dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
+                                       "\n"
+                                 : report::report_text(summary, given.zone);
     if (!write_out(text)) {
         std::perror("fslog-report: can't write the report");
         return status_trouble;
@@ -131,10 +131,10 @@ void pause()
 // Follows the log until a stop signal; on a terminal the screen is redrawn
 // every second and given back as it was at the end, otherwise one line is
 // printed every 10 s. Then the signal ends the program as it would have.
-int follow(const std::string& path)
+int follow(const std::string& path, logread::time_zone zone)
 {
     report::catch_stop_signals();
-    report::live_view view(path);
+    report::live_view view(path, zone);
     logread::followed_log log(path, view);
     const bool terminal = isatty(STDOUT_FILENO) == 1;
     const double every = terminal ? 1 : 10;
@@ -174,5 +174,5 @@ int main(int argc, char** argv)
     if (const auto status = parse_options(argc, argv, given)) {
         return *status;
     }
-    return given.follow ? follow(given.logs.front()) : summarise(given);
+    return given.follow ? follow(given.logs.front(), given.zone) : summarise(given);
 }

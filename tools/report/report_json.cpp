@@ -1,6 +1,5 @@
 // The report as one JSON object: see report_output.hpp.
 #include "report/report_output.hpp"
-#include "report/time_text.hpp"
 
 namespace report {
 
@@ -8,9 +7,9 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-json time_json(const row_time& at)
+json time_json(const row_time& at, logread::time_zone zone)
 {
-    return at.time ? json(local_time(*at.time, true)) : json(nullptr);
+    return at.time ? json(logread::iso_time(*at.time, zone)) : json(nullptr);
 }
 
 json stats_json(const logread::running_stats& values)
@@ -33,27 +32,31 @@ json counts_json(const std::array<logread::query, count>& queries,
     return object;
 }
 
-json summary_json(const summary& part)
+json summary_json(const summary& part, logread::time_zone zone)
 {
     json object;
-    object["start"] = time_json(part.first);
-    object["end"] = time_json(part.last);
+    object["start"] = time_json(part.first, zone);
+    object["end"] = time_json(part.last, zone);
     object["start_elapsed_s"] = part.first.elapsed;
     object["end_elapsed_s"] = part.last.elapsed;
     object["rows"] = part.rows;
     object["complete_rows"] = part.complete_rows;
+    object["time"] = {
+        {"span_s", part.span_s}, {"between_runs_s", part.between_runs_s}, {"covered_s", part.covered_s}};
     object["failures"] = counts_json(logread::all_queries, part.failures);
     object["cs_bad"] = counts_json(logread::checked_queries, part.cs_bad);
     object["longest_without_complete_row"] = {{"seconds", part.longest_gap.seconds},
-                                              {"began", time_json(part.longest_gap.began)},
+                                              {"began", time_json(part.longest_gap.began, zone)},
                                               {"began_elapsed_s", part.longest_gap.began.elapsed}};
     json channels;
     for (std::size_t channel = 0; channel < logread::channel_names.size(); ++channel) {
         channels[std::string(logread::channel_names[channel])] = stats_json(part.series[channel]);
     }
     object["channels"] = channels;
-    const json rate = stats_json(part.series[logread::dds2_rate]);
-    object["dds2_rate"] = {{"mean", rate["mean"]}, {"sd", rate["sd"]}};
+    const std::optional<double> rate = part.dds2.rate();
+    const json windows = stats_json(part.series[logread::dds2_rate]);
+    object["dds2_rate"] = {
+        {"mean", rate ? json(*rate) : json(nullptr)}, {"sd", windows["sd"]}, {"jumps", part.dds2_jumps}};
     const json tuning = stats_json(part.series[logread::user_tuning]);
     object["user_tuning"] = {{"min", tuning["min"]}, {"max", tuning["max"]}};
     return object;
@@ -61,9 +64,9 @@ json summary_json(const summary& part)
 
 } // namespace
 
-nlohmann::ordered_json report_json(const log_summary& log)
+nlohmann::ordered_json report_json(const log_summary& log, logread::time_zone zone)
 {
-    json object = summary_json(log.total());
+    json object = summary_json(log.total(), zone);
     object["failed_starts"] = log.total().failed_starts;
     object["failed_starts_after_last_run"] = log.failed_starts_after_last_run();
     json runs = json::array();
@@ -71,7 +74,7 @@ nlohmann::ordered_json report_json(const log_summary& log)
         json entry = {{"run", run.run},
                       {"started", run.run == 0 ? json(nullptr) : json(run.started)},
                       {"failed_starts_before", run.failed_starts}};
-        entry.update(summary_json(run));
+        entry.update(summary_json(run, zone));
         runs.push_back(entry);
     }
     object["runs"] = runs;

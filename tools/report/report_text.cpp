@@ -23,29 +23,52 @@ void add_line(std::string& text, const char* format, ...)
     text += '\n';
 }
 
-std::string when(const row_time& at)
+std::string when(const row_time& at, logread::time_zone zone)
 {
     if (at.time) {
-        return local_time(*at.time);
+        return readable_time(*at.time, zone);
     }
     char text[40];
     std::snprintf(text, sizeof text, "%.3f s elapsed", at.elapsed);
     return text;
 }
 
-void add_span(std::string& text, const summary& part)
+void add_span(std::string& text, const summary& part, logread::time_zone zone)
 {
-    add_line(text, "  time        %s to %s (%s)", when(part.first).c_str(), when(part.last).c_str(),
+    add_line(text, "  time        %s to %s (%s)", when(part.first, zone).c_str(),
+             when(part.last, zone).c_str(),
              span_text(part.last.time && part.first.time ? *part.last.time - *part.first.time
                                                          : part.last.elapsed - part.first.elapsed)
                  .c_str());
 }
 
-void add_counts(std::string& text, const summary& part)
+// The share of the time a fresh complete row covered, beside the share of
+// complete rows, and where the rest went: failed queries within the runs,
+// stops between them.
+void add_coverage(std::string& text, const summary& part, bool whole)
+{
+    const double share = part.span_s > 0 ? 100.0 * part.covered_s / part.span_s : 100.0;
+    add_line(text, "  covered     %.2f%% of the time, %s of %s, by a complete row at most %.0f s old", share,
+             span_text(part.covered_s).c_str(), span_text(part.span_s).c_str(),
+             logread::time_coverage::fresh_seconds);
+    // A run's span holds none of the stop before it; the total's holds them all.
+    const double within = std::max(0.0, part.span_s - part.covered_s - (whole ? part.between_runs_s : 0));
+    std::string between;
+    if (whole) {
+        between = ", " + span_text(part.between_runs_s) + " between runs";
+    } else if (part.between_runs_s > 0) {
+        between = "; stopped " + span_text(part.between_runs_s) + " before this run";
+    }
+    add_line(text, "  lost        %s to failed queries%s", span_text(within).c_str(), between.c_str());
+}
+
+// `whole`: the figures of all runs, not of one.
+void add_counts(std::string& text, const summary& part, logread::time_zone zone, bool whole)
 {
     add_line(text, "  rows        %llu, %llu complete (%.2f%%)", static_cast<unsigned long long>(part.rows),
              static_cast<unsigned long long>(part.complete_rows),
              100.0 * static_cast<double>(part.complete_rows) / static_cast<double>(part.rows));
+    add_coverage(text, part, whole);
     add_line(text, "  failed      adc %llu, dds %llu, tuning %llu",
              static_cast<unsigned long long>(part.failures[0]),
              static_cast<unsigned long long>(part.failures[1]),
@@ -56,7 +79,30 @@ void add_counts(std::string& text, const summary& part)
         add_line(text, "  no complete row");
     } else {
         add_line(text, "  longest without a complete row: %s, from %s",
-                 span_text(part.longest_gap.seconds).c_str(), when(part.longest_gap.began).c_str());
+                 span_text(part.longest_gap.seconds).c_str(), when(part.longest_gap.began, zone).c_str());
+    }
+}
+
+// The rate over the whole span, its spread over 10 s windows, and the
+// readings left out as jumps.
+void add_rate(std::string& text, const summary& part)
+{
+    const std::optional<double> mean = part.dds2.rate();
+    const logread::running_stats& windows = part.series[logread::dds2_rate];
+    std::string spread = "no 10 s window";
+    if (!windows.empty()) {
+        std::array<char, 64> sd{};
+        std::snprintf(sd.data(), sd.size(), "sd %.1f over 10 s windows", windows.sd());
+        spread = sd.data();
+    }
+    const std::string jumps = part.dds2_jumps == 0
+                                  ? ""
+                                  : "; " + std::to_string(part.dds2_jumps) +
+                                        (part.dds2_jumps == 1 ? " jump" : " jumps") + " left out";
+    if (!mean) {
+        add_line(text, "  dds2 rate   no readings%s", jumps.c_str());
+    } else {
+        add_line(text, "  dds2 rate   mean %.2f counts/s, %s%s", *mean, spread.c_str(), jumps.c_str());
     }
 }
 
@@ -73,12 +119,7 @@ void add_readings(std::string& text, const summary& part)
                      values.max(), values.sd());
         }
     }
-    const logread::running_stats& rate = part.series[logread::dds2_rate];
-    if (rate.empty()) {
-        add_line(text, "  dds2 rate   no readings");
-    } else {
-        add_line(text, "  dds2 rate   mean %.1f counts/s, sd %.1f", rate.mean(), rate.sd());
-    }
+    add_rate(text, part);
     const logread::running_stats& tuning = part.series[logread::user_tuning];
     if (tuning.empty()) {
         add_line(text, "  user tuning no readings");
@@ -87,14 +128,14 @@ void add_readings(std::string& text, const summary& part)
     }
 }
 
-void add_summary(std::string& text, const summary& part)
+void add_summary(std::string& text, const summary& part, logread::time_zone zone, bool whole)
 {
     if (part.rows == 0) {
         add_line(text, "  no rows");
         return;
     }
-    add_span(text, part);
-    add_counts(text, part);
+    add_span(text, part, zone);
+    add_counts(text, part, zone, whole);
     add_readings(text, part);
 }
 
@@ -107,17 +148,18 @@ void add_failed_starts(std::string& text, const char* format, std::uint64_t coun
 
 } // namespace
 
-std::string report_text(const log_summary& log)
+std::string report_text(const log_summary& log, logread::time_zone zone)
 {
     std::string text;
     for (const summary& run : log.runs()) {
         if (run.run == 0) {
             add_line(text, "Rows before the first start line");
         } else {
-            add_line(text, "Run %zu, started %s", run.run, run.started.c_str());
+            add_line(text, "Run %zu, started %s", run.run,
+                     run_start_text(run.start_time, run.started, zone).c_str());
         }
         add_failed_starts(text, "  failed starts before it: %llu", run.failed_starts);
-        add_summary(text, run);
+        add_summary(text, run, zone, false);
         text += '\n';
     }
     if (log.failed_starts_after_last_run() > 0) {
@@ -127,7 +169,7 @@ std::string report_text(const log_summary& log)
     if (log.runs().size() != 1) {
         add_line(text, "All %zu runs", log.runs().size());
         add_failed_starts(text, "  failed starts %llu", log.total().failed_starts);
-        add_summary(text, log.total());
+        add_summary(text, log.total(), zone, true);
     } else {
         text.pop_back();
     }

@@ -10,12 +10,18 @@
 
 namespace report {
 
-std::string local_time(double seconds, bool iso)
+std::string readable_time(double seconds, logread::time_zone zone)
 {
-    if (iso) {
-        return logread::iso_local_time(seconds);
+    return logread::time_text(logread::to_milliseconds(seconds).second, "%Y-%m-%d %H:%M:%S %Z", zone);
+}
+
+std::string run_start_text(const std::optional<std::time_t>& start, std::string_view ctime_text,
+                           logread::time_zone zone)
+{
+    if (start) {
+        return readable_time(static_cast<double>(*start), zone);
     }
-    return logread::local_time_text(logread::to_milliseconds(seconds).second, "%Y-%m-%d %H:%M:%S");
+    return "\"" + std::string(ctime_text) + "\" (no time)";
 }
 
 std::string span_text(double seconds)
