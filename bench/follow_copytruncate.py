@@ -31,14 +31,10 @@ import tempfile
 import threading
 import time
 
+from loopback import free_port
+
 ROTATE_EVERY = 0.5
 SCRAPE_EVERY = 0.1
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
 
 
 class Tee:

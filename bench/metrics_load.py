@@ -35,17 +35,13 @@ import tempfile
 import threading
 import time
 
+from loopback import free_port
+
 SLOW_CLIENTS = 500
 SCRAPES = 20
 SCRAPE_TARGET_S = 1.0
 MEMORY_TARGET_MIB = 64
 LATENCY_TARGET_MS = 10
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
 
 
 def write_log(path):
