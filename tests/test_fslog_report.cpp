@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -114,7 +115,10 @@ TEST_F(FslogReport, TextReportShowsEachRunAndTheTotal)
 
     write_file(dir / "empty.log", start_lines("Tue Dec  8 09:14:03 2026"));
     EXPECT_EQ(harness::run_to_end({report_bin, dir / "empty.log"}, 10s).exit_code, 1);
-    EXPECT_EQ(harness::run_to_end({report_bin, dir / "missing.log"}, 10s).exit_code, 2);
+    // A misspelt name is found before any run is written.
+    const auto misspelt = harness::run_to_end({report_bin, dir / "unit.log", dir / "missing.log"}, 10s);
+    EXPECT_EQ(misspelt.exit_code, 2);
+    EXPECT_EQ(misspelt.out, "");
 }
 
 TEST_F(FslogReport, TimesAcrossTheAutumnChangeCarryTheirZoneAndOverlappingFilesAreRefused)
@@ -136,7 +140,9 @@ TEST_F(FslogReport, TimesAcrossTheAutumnChangeCarryTheirZoneAndOverlappingFilesA
     const auto twice = harness::run_to_end({report_bin, dir / "unit.log", dir / "unit.log"}, 10s);
     EXPECT_EQ(twice.exit_code, 2);
     EXPECT_NE(twice.err.find("overlap"), std::string::npos) << twice.err;
-    EXPECT_EQ(twice.out, "");
+    // The run before the second file's start line was written as it ended;
+    // the figures of all runs never are.
+    EXPECT_EQ(twice.out.find("All "), std::string::npos) << twice.out;
 }
 
 TEST_F(FslogReport, CoverageTellsTheTimeLostToAFailedQueryAndToAStop)
@@ -226,6 +232,41 @@ TEST_F(FslogReport, JsonStaysValidWhateverBytesAStartLineHolds)
     const json all = json::parse(run.out);
     EXPECT_EQ(all["runs"][0]["started"], "Tue Dec\xef\xbf\xbd\xef\xbf\xbd 8 09:14:03 2026");
     EXPECT_EQ(all["rows"], 1);
+}
+
+// A log of a unit that keeps dropping off holds many thousands of runs: each
+// run's block is out once the next run starts, not kept to the end, and
+// the JSON written that way is laid out as one whole dump of it.
+TEST_F(FslogReport, WritesEachRunWhenTheNextOneStarts)
+{
+    harness::scratch_dir dir("report-streams");
+    const std::string fifo = dir / "unit.log";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string log = known_log();
+    const std::size_t second_run = log.find('\n', log.find("# Logging started", 1)) + 1;
+    std::string written;
+    struct form {
+        std::string option;
+        std::string first_run_end; // the last figure of run 1's block
+        std::string second_run;
+    };
+    for (const form& as :
+         {form{"--utc", "user tuning", "Run 2"}, form{"--json", "\"user_tuning\"", "\"run\": 2"}}) {
+        harness::child_process report({report_bin, as.option, fifo});
+        {
+            std::ofstream writer(fifo, std::ios::binary);
+            writer << log.substr(0, second_run) << std::flush;
+            EXPECT_TRUE(report.read_until(
+                [&](const std::string& out) { return out.find(as.first_run_end) != std::string::npos; }, 10s))
+                << as.option << ": " << report.out();
+            EXPECT_EQ(report.out().find(as.second_run), std::string::npos) << report.out();
+            writer << log.substr(second_run);
+        }
+        EXPECT_TRUE(harness::exited_with(report.wait(10s), 0)) << report.err();
+        EXPECT_NE(report.out().find(as.second_run), std::string::npos) << report.out();
+        written = report.out();
+    }
+    EXPECT_EQ(nlohmann::ordered_json::parse(written).dump(2) + "\n", written);
 }
 
 TEST_F(FslogReport, CountsFailedStartsInEachGapBetweenRuns)

@@ -29,6 +29,13 @@ using harness::stdout_capture;
 using log_text::row;
 using log_text::text_of;
 
+// Keeps each run's figures as the report's summary passes them on.
+struct kept_runs : report::summary_events {
+    std::vector<report::summary> runs;
+    void on_run_end(const report::summary& run) override { runs.push_back(run); }
+    void on_start_note(const std::string&) override {}
+};
+
 const std::string header_lines = log_text::start_lines("Tue Dec  8 09:14:03 2026");
 
 // A row's fields as one line of cells: the text of each, empty where it is
@@ -359,7 +366,8 @@ TEST(RowFacts, TheDdsWordsKeepTheirOrderInEveryConsumer)
     prometheus::Registry registry;
     metrics::metric_families families(registry);
     metrics::log_metrics numbers(families, "unit.log");
-    report::log_summary summary;
+    kept_runs runs;
+    report::log_summary summary(runs);
     report::live_view view("unit.log", logread::time_zone::local);
     for (logread::log_events* consumer :
          std::initializer_list<logread::log_events*>{&numbers, &summary, &view}) {
@@ -397,14 +405,15 @@ TEST(RowFacts, TheFiguresForAllRunsMergeRunsWithDifferentMeans)
     }
     const double sd = std::sqrt(squares / static_cast<double>(all.size()));
 
-    report::log_summary summary;
+    kept_runs runs;
+    report::log_summary summary(runs);
     logread::line_reader reader(summary);
     reader.feed(log);
     reader.finish();
     summary.close();
-    ASSERT_EQ(summary.runs().size(), 2u);
-    logread::running_stats merged = summary.runs()[0].series[logread::rail];
-    merged.merge(summary.runs()[1].series[logread::rail]);
+    ASSERT_EQ(runs.runs.size(), 2u);
+    logread::running_stats merged = runs.runs[0].series[logread::rail];
+    merged.merge(runs.runs[1].series[logread::rail]);
     for (const logread::running_stats& figures : {summary.total().series[logread::rail], merged}) {
         EXPECT_EQ(figures.count(), all.size());
         EXPECT_DOUBLE_EQ(figures.mean(), mean);

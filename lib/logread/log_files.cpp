@@ -2,8 +2,11 @@
 
 #include "logread/log_input.hpp"
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
+#include <unistd.h>
 
 namespace logread {
 
@@ -88,17 +91,38 @@ private:
     std::string problem_;
 };
 
+files_read open_failure(const std::string& path, int error)
+{
+    return {files_end::open_failed, "can't open " + path + ": " + std::strerror(error)};
+}
+
+// Checks each file before any is read, so that a misspelt name stops a
+// tool before it has written half its output. Without opening them: a
+// writer waiting to open a FIFO would take a passing open for its reader.
+std::optional<files_read> first_unreadable(const std::vector<std::string>& paths)
+{
+    for (const std::string& path : paths) {
+        if (path != log_input::standard_input && faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0) {
+            return open_failure(path, errno);
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 files_read read_log_files(const std::vector<std::string>& paths, log_events& events, time_zone zone,
                           const std::function<bool()>& after_piece)
 {
+    if (auto failure = first_unreadable(paths)) {
+        return *failure;
+    }
     overlap_guard guard(events, zone);
     line_reader reader(guard);
     for (const std::string& path : paths) {
         log_input input(path);
         if (input.open_error() != 0) {
-            return {files_end::open_failed, "can't open " + path + ": " + std::strerror(input.open_error())};
+            return open_failure(path, input.open_error());
         }
         guard.on_file(input.name());
         const feed_end end = feed_all(

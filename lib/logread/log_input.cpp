@@ -32,7 +32,7 @@ struct log_input::inflater {
 
 log_input::log_input(const std::string& path)
 {
-    if (path == "-") {
+    if (path == standard_input) {
         name_ = "standard input";
         fd_ = STDIN_FILENO;
         return;

@@ -12,11 +12,15 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace logread {
 
 class log_input {
 public:
+    // The path that names standard input.
+    static constexpr std::string_view standard_input = "-";
+
     // Opens the log; open_error() says whether that worked.
     explicit log_input(const std::string& path);
     ~log_input();

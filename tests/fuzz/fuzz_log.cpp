@@ -7,7 +7,8 @@
 //   - the text, gzip-compressed into a file, reads back through log_input
 //     byte for byte; the raw bytes read as a file never fail but as zlib's
 //     complaint about damaged gzip data;
-//   - the report's JSON is valid JSON, whatever bytes the log holds.
+//   - the report's JSON, written run by run, is valid JSON laid out as one
+//     dump of it, whatever bytes the log holds.
 // Input: one byte that chooses the piece sizes, then the log's bytes.
 #include "log_text.hpp"
 #include "logread/line_reader.hpp"
@@ -23,11 +24,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -186,17 +189,36 @@ void check_inputs(std::string_view text)
     require(read || gzip_magic);
 }
 
-void check_report(std::string_view text)
+// The report in one form, gathered as fslog-report writes it.
+struct written_report : report::summary_events {
+    explicit written_report(std::unique_ptr<report::report_form> as) : form(std::move(as)) {}
+    void on_run_end(const report::summary& run) override { text += form->run_block(run); }
+    void on_start_note(const std::string&) override {}
+
+    std::unique_ptr<report::report_form> form;
+    std::string text;
+};
+
+std::string report_of(std::string_view log, std::unique_ptr<report::report_form> form)
 {
-    report::log_summary summary;
+    written_report out(std::move(form));
+    report::log_summary summary(out);
     logread::line_reader reader(summary);
-    reader.feed(text);
+    reader.feed(log);
     reader.finish();
     summary.close();
-    const std::string json = report::report_json(summary, logread::time_zone::local)
-                                 .dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    out.text += out.form->ending(summary);
+    return out.text;
+}
+
+// The JSON, written run by run, is valid and laid out as a whole dump of it
+// would be.
+void check_report(std::string_view text)
+{
+    const std::string json = report_of(text, report::json_report(logread::time_zone::local));
     require(nlohmann::json::accept(json));
-    static_cast<void>(report::report_text(summary, logread::time_zone::local));
+    require(nlohmann::ordered_json::parse(json).dump(2) + "\n" == json);
+    static_cast<void>(report_of(text, report::text_report(logread::time_zone::local)));
 }
 
 } // namespace

@@ -80,5 +80,7 @@ int main(int argc, char** argv)
     if (const auto status = cli::answer(csv_program, line)) {
         return *status;
     }
-    return convert(line.operands.empty() ? "-" : line.operands.front(), time, zone);
+    return convert(line.operands.empty() ? std::string(logread::log_input::standard_input)
+                                         : line.operands.front(),
+                   time, zone);
 }

@@ -45,15 +45,15 @@ void keep_longer(stretch& longest, const stretch& candidate)
 void log_summary::on_run_start(const logread::run_start& start)
 {
     close();
-    summary run;
+    if (start.time_note != nullptr) {
+        out_.on_start_note(logread::describe(source_, start));
+    }
+    summary& run = run_.emplace();
+    ++runs_;
     run.run = start.run;
     run.started = std::string(start.ctime_text);
     run.start_time = start.start_time;
-    if (start.time_note != nullptr) {
-        start_notes_.push_back(logread::describe(source_, start));
-    }
     run.failed_starts = std::exchange(failed_starts_since_run_, 0);
-    runs_.push_back(std::move(run));
 }
 
 void log_summary::on_row(const logread::row_event& row)
@@ -91,26 +91,33 @@ void log_summary::on_failed_start(const logread::failed_start&)
 
 void log_summary::close()
 {
-    if (!runs_.empty() && since_complete_) {
-        end_stretch(runs_.back(), runs_.back().last);
+    if (!run_) {
+        return;
+    }
+    summary& run = *run_;
+    if (since_complete_) {
+        end_stretch(run, run.last);
     }
     since_complete_.reset();
-    if (!runs_.empty() && !coverage_.empty()) {
-        summary& run = runs_.back();
+    if (!coverage_.empty()) {
         run.span_s = coverage_.span();
         run.covered_s = coverage_.covered();
         total_.span_s += run.span_s + run.between_runs_s;
         total_.covered_s += run.covered_s;
     }
     coverage_ = {};
+    out_.on_run_end(run);
+    run_.reset();
 }
 
 summary& log_summary::current_run()
 {
-    if (runs_.empty()) {
-        runs_.emplace_back(); // rows before any start line: a file rotated in the middle of a run
+    if (!run_) {
+        // rows before any start line: a file rotated in the middle of a run
+        run_.emplace();
+        ++runs_;
     }
-    return runs_.back();
+    return *run_;
 }
 
 void log_summary::end_stretch(summary& run, const row_time& end)

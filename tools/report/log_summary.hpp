@@ -14,7 +14,6 @@
 #include <ctime>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace report {
 
@@ -61,11 +60,23 @@ struct summary {
     std::uint64_t failed_starts = 0;
 };
 
+// What a log_summary passes on as it reads: each run's figures once the
+// run has ended, and what a start line's time needs said (see
+// logread::describe).
+class summary_events {
+public:
+    virtual ~summary_events() = default;
+    virtual void on_run_end(const summary& run) = 0;
+    virtual void on_start_note(const std::string& note) = 0;
+};
+
 // Feed it a log through a line_reader; after the reader's finish(), call
-// close() and read the runs and the total. Memory grows with the number of
-// runs only.
+// close() to end the last run, then read the total. It keeps only the run
+// being read: its memory doesn't grow with the log, nor with its runs.
 class log_summary : public logread::log_events {
 public:
+    explicit log_summary(summary_events& out) : out_(out) {}
+
     void on_file(const std::string& name) override { source_ = name; }
     void on_run_start(const logread::run_start& start) override;
     void on_row(const logread::row_event& row) override;
@@ -73,15 +84,13 @@ public:
     void on_failed_start(const logread::failed_start& start) override;
 
     // The last run has ended: its stretch to its last row and its time
-    // coverage count now.
+    // coverage count now, and it is passed on.
     void close();
 
-    // The runs in log order, those without rows too.
-    const std::vector<summary>& runs() const { return runs_; }
+    // The runs so far, those without rows too.
+    std::size_t runs() const { return runs_; }
     const summary& total() const { return total_; }
     std::uint64_t skipped_lines() const { return skipped_; }
-    // What the start lines' times need said (see logread::describe).
-    const std::vector<std::string>& start_notes() const { return start_notes_; }
     // Failed starts after the last run (or in a log without runs).
     std::uint64_t failed_starts_after_last_run() const { return failed_starts_since_run_; }
 
@@ -89,7 +98,9 @@ private:
     summary& current_run();
     void end_stretch(summary& run, const row_time& end);
 
-    std::vector<summary> runs_;
+    summary_events& out_;
+    std::optional<summary> run_; // the run being read
+    std::size_t runs_ = 0;
     summary total_;
     std::optional<row_time> since_complete_; // where the current stretch began
     logread::time_coverage coverage_;        // of the current run
@@ -97,7 +108,6 @@ private:
     logread::dds_rate rate_;
     std::uint64_t skipped_ = 0;
     std::string source_; // the file being read, for messages
-    std::vector<std::string> start_notes_;
     std::uint64_t failed_starts_since_run_ = 0;
 };
 

@@ -12,14 +12,17 @@
 #include "report/terminal_screen.hpp"
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -81,14 +84,41 @@ bool write_out(std::string_view text)
     return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
 }
 
-int summarise(const options& given)
-{
-    report::log_summary summary;
-    const logread::files_read read = logread::read_log_files(given.logs, summary, given.zone);
-    for (const std::string& note : summary.start_notes()) {
+// Writes each run's block as its run ends (out at once, for a log that is
+// still coming through a pipe), and says what start lines need said;
+// after a failed write it writes no more.
+class report_writer : public report::summary_events {
+public:
+    explicit report_writer(std::unique_ptr<report::report_form> form) : form_(std::move(form)) {}
+
+    void on_run_end(const report::summary& run) override { write(form_->run_block(run)); }
+    void on_start_note(const std::string& note) override
+    {
         std::fprintf(stderr, "fslog-report: %s\n", note.c_str());
     }
-    if (read.end != logread::files_end::done) {
+    void end(const report::log_summary& log) { write(form_->ending(log)); }
+    bool written() const { return write_error_ == 0; }
+    int write_error() const { return write_error_; }
+
+private:
+    void write(std::string_view text)
+    {
+        if (written() && !write_out(text)) {
+            write_error_ = errno != 0 ? errno : EIO;
+        }
+    }
+
+    std::unique_ptr<report::report_form> form_;
+    int write_error_ = 0;
+};
+
+int summarise(const options& given)
+{
+    report_writer out(given.json ? report::json_report(given.zone) : report::text_report(given.zone));
+    report::log_summary summary(out);
+    const logread::files_read read =
+        logread::read_log_files(given.logs, summary, given.zone, [&out] { return out.written(); });
+    if (read.end != logread::files_end::done && read.end != logread::files_end::stopped) {
         std::fprintf(stderr, "fslog-report: %s\n", read.problem.c_str());
         return status_trouble;
     }
@@ -97,15 +127,9 @@ int summarise(const options& given)
         std::fprintf(stderr, "fslog-report: %llu lines are no log rows and were left out\n",
                      static_cast<unsigned long long>(summary.skipped_lines()));
     }
-    // A start line may hold any bytes: those that are no UTF-8 become U+FFFD,
-    // so the JSON stays valid.
-    const std::string text = given.json
-                                 ? report::report_json(summary, given.zone)
-                                           .dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
-                                       "\n"
-                                 : report::report_text(summary, given.zone);
-    if (!write_out(text)) {
-        std::perror("fslog-report: can't write the report");
+    out.end(summary);
+    if (!out.written()) {
+        std::fprintf(stderr, "fslog-report: can't write the report: %s\n", std::strerror(out.write_error()));
         return status_trouble;
     }
     return summary.total().rows == 0 ? status_no_rows : 0;

@@ -1,6 +1,11 @@
 // The report as one JSON object: see report_output.hpp.
 #include "report/report_output.hpp"
 
+#include <nlohmann/json.hpp>
+
+#include <cstddef>
+#include <string>
+
 namespace report {
 
 namespace {
@@ -62,23 +67,59 @@ json summary_json(const summary& part, logread::time_zone zone)
     return object;
 }
 
-} // namespace
-
-nlohmann::ordered_json report_json(const log_summary& log, logread::time_zone zone)
+// `value` as dump(2) writes it, its lines after the first indented `depth`
+// spaces more, to stand that deep in the report. dump escapes the line ends
+// within strings, so each one in its text ends a line of it.
+std::string nested(const json& value, std::size_t depth)
 {
-    json object = summary_json(log.total(), zone);
-    object["failed_starts"] = log.total().failed_starts;
-    object["failed_starts_after_last_run"] = log.failed_starts_after_last_run();
-    json runs = json::array();
-    for (const summary& run : log.runs()) {
+    const std::string text = value.dump(2, ' ', false, json::error_handler_t::replace);
+    std::string indented;
+    for (const char c : text) {
+        indented += c;
+        if (c == '\n') {
+            indented.append(depth, ' ');
+        }
+    }
+    return indented;
+}
+
+// The object as dump(2) would write it whole, with "runs" first: written
+// run by run, as each ends.
+class json_form : public report_form {
+public:
+    explicit json_form(logread::time_zone zone) : zone_(zone) {}
+
+    std::string run_block(const summary& run) override
+    {
         json entry = {{"run", run.run},
                       {"started", run.run == 0 ? json(nullptr) : json(run.started)},
                       {"failed_starts_before", run.failed_starts}};
-        entry.update(summary_json(run, zone));
-        runs.push_back(entry);
+        entry.update(summary_json(run, zone_));
+        return (runs_++ == 0 ? "{\n  \"runs\": [\n    " : ",\n    ") + nested(entry, 4);
     }
-    object["runs"] = runs;
-    return object;
+
+    std::string ending(const log_summary& log) override
+    {
+        json all = summary_json(log.total(), zone_);
+        all["failed_starts"] = log.total().failed_starts;
+        all["failed_starts_after_last_run"] = log.failed_starts_after_last_run();
+        std::string text = runs_ == 0 ? "{\n  \"runs\": []" : "\n  ]";
+        for (const auto& [key, value] : all.items()) {
+            text += ",\n  " + json(key).dump() + ": " + nested(value, 2);
+        }
+        return text + "\n}\n";
+    }
+
+private:
+    logread::time_zone zone_;
+    std::size_t runs_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<report_form> json_report(logread::time_zone zone)
+{
+    return std::make_unique<json_form>(zone);
 }
 
 } // namespace report

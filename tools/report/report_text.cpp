@@ -146,34 +146,55 @@ void add_failed_starts(std::string& text, const char* format, std::uint64_t coun
     }
 }
 
-} // namespace
+// Sections (each run's block, the failed starts after the last run, all
+// runs' figures) are set apart by an empty line.
+class text_form : public report_form {
+public:
+    explicit text_form(logread::time_zone zone) : zone_(zone) {}
 
-std::string report_text(const log_summary& log, logread::time_zone zone)
-{
-    std::string text;
-    for (const summary& run : log.runs()) {
+    std::string run_block(const summary& run) override
+    {
+        std::string text = next_section();
         if (run.run == 0) {
             add_line(text, "Rows before the first start line");
         } else {
             add_line(text, "Run %zu, started %s", run.run,
-                     run_start_text(run.start_time, run.started, zone).c_str());
+                     run_start_text(run.start_time, run.started, zone_).c_str());
         }
         add_failed_starts(text, "  failed starts before it: %llu", run.failed_starts);
-        add_summary(text, run, zone, false);
-        text += '\n';
+        add_summary(text, run, zone_, false);
+        return text;
     }
-    if (log.failed_starts_after_last_run() > 0) {
-        add_failed_starts(text, "Failed starts after the last run: %llu", log.failed_starts_after_last_run());
-        text += '\n';
+
+    std::string ending(const log_summary& log) override
+    {
+        std::string text;
+        if (log.failed_starts_after_last_run() > 0) {
+            text += next_section();
+            add_failed_starts(text, "Failed starts after the last run: %llu",
+                              log.failed_starts_after_last_run());
+        }
+        if (log.runs() != 1) {
+            text += next_section();
+            add_line(text, "All %zu runs", log.runs());
+            add_failed_starts(text, "  failed starts %llu", log.total().failed_starts);
+            add_summary(text, log.total(), zone_, true);
+        }
+        return text;
     }
-    if (log.runs().size() != 1) {
-        add_line(text, "All %zu runs", log.runs().size());
-        add_failed_starts(text, "  failed starts %llu", log.total().failed_starts);
-        add_summary(text, log.total(), zone, true);
-    } else {
-        text.pop_back();
-    }
-    return text;
+
+private:
+    std::string next_section() { return sections_++ == 0 ? "" : "\n"; }
+
+    logread::time_zone zone_;
+    std::size_t sections_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<report_form> text_report(logread::time_zone zone)
+{
+    return std::make_unique<text_form>(zone);
 }
 
 } // namespace report
