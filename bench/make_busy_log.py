@@ -52,6 +52,14 @@ class busy_host:
         return self.rng.uniform(0.5, 3.0) if self.rng.random() < STALL_CHANCE else 0.0
 
 
+def exchange(rng, line_seconds):
+    """How long a query takes, and whether it was answered: its reply's
+    time on the line, or a failed query's timeout and reset."""
+    if rng.random() < FAIL_CHANCE:
+        return RESET, False
+    return line_seconds, True
+
+
 def write_log(out, hours, seed, pause, replug):
     rng = random.Random(seed)
     host = busy_host(rng)
@@ -68,28 +76,25 @@ def write_log(out, hours, seed, pause, replug):
         if not paused and now > hours * 1800:
             now += 30.0
             paused = True
-        if rng.random() < FAIL_CHANCE:
-            now += RESET
-        else:
-            now += ADC_LINE
+        took, answered = exchange(rng, ADC_LINE)
+        now += took
+        if answered:
             row.append("  %4d    %4d    %4d    %4d  " % (812 + rng.randint(-2, 2), 2047, 1530, 2214))
         if not replugged and now > hours * 1800 + 600:
             counter_zero = now
             replugged = True
         now += host.wait()
-        if rng.random() < FAIL_CHANCE:
-            now += RESET
-        else:
-            now += DDS_LINE
+        took, answered = exchange(rng, DDS_LINE)
+        now += took
+        if answered:
             dds2 = int((now - counter_zero) * RATE) % 2**32
             delta = dds2 if shown is None else signed(dds2 - shown)
             row.append("1932735283 %d %d " % (dds2, delta))
             shown = dds2
         now += host.wait()
-        if rng.random() < FAIL_CHANCE:
-            now += RESET
-        else:
-            now += TUNING_LINE
+        took, answered = exchange(rng, TUNING_LINE)
+        now += took
+        if answered:
             row.append("%d " % -1190)
         now += host.stall() + WRITE
         out.write("".join(row))

@@ -48,8 +48,7 @@ void log_summary::on_run_start(const logread::run_start& start)
     if (start.time_note != nullptr) {
         out_.on_start_note(logread::describe(source_, start));
     }
-    summary& run = run_.emplace();
-    ++runs_;
+    summary& run = begin_run();
     run.run = start.run;
     run.started = std::string(start.ctime_text);
     run.start_time = start.start_time;
@@ -110,14 +109,16 @@ void log_summary::close()
     run_.reset();
 }
 
+summary& log_summary::begin_run()
+{
+    ++runs_;
+    return run_.emplace();
+}
+
 summary& log_summary::current_run()
 {
-    if (!run_) {
-        // rows before any start line: a file rotated in the middle of a run
-        run_.emplace();
-        ++runs_;
-    }
-    return *run_;
+    // rows before any start line: a file rotated in the middle of a run
+    return run_ ? *run_ : begin_run();
 }
 
 void log_summary::end_stretch(summary& run, const row_time& end)

@@ -95,6 +95,7 @@ public:
     std::uint64_t failed_starts_after_last_run() const { return failed_starts_since_run_; }
 
 private:
+    summary& begin_run();
     summary& current_run();
     void end_stretch(summary& run, const row_time& end);
 
