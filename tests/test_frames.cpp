@@ -14,11 +14,11 @@ namespace {
 
 TEST(CommandFrame, CarriesCodeLengthZeroAndXorCheck)
 {
-    EXPECT_EQ(command_frame(0x5A), (command_bytes{0x5A, 0x04, 0x00, 0x5E}));
-    EXPECT_EQ(command_frame(0x22), (command_bytes{0x22, 0x04, 0x00, 0x26}));
-    EXPECT_EQ(command_frame(0x2D), (command_bytes{0x2D, 0x04, 0x00, 0x29}));
+    EXPECT_EQ(protocol::command_frame(0x5A), (protocol::command_bytes{0x5A, 0x04, 0x00, 0x5E}));
+    EXPECT_EQ(protocol::command_frame(0x22), (protocol::command_bytes{0x22, 0x04, 0x00, 0x26}));
+    EXPECT_EQ(protocol::command_frame(0x2D), (protocol::command_bytes{0x2D, 0x04, 0x00, 0x29}));
     for (int code = 0; code < 256; ++code) {
-        const command_bytes frame = command_frame(static_cast<std::uint8_t>(code));
+        const protocol::command_bytes frame = protocol::command_frame(static_cast<std::uint8_t>(code));
         EXPECT_TRUE(check_header(frame.data(), 4)) << code;
     }
 }

@@ -3,7 +3,6 @@
 // tool takes it.
 #include "csv/log_converter.hpp"
 #include "harness.hpp"
-#include "link/protocol.hpp"
 #include "link/serial_port.hpp"
 #include "log_text.hpp"
 #include "logger/logger.hpp"
@@ -11,6 +10,7 @@
 #include "logread/row_facts.hpp"
 #include "logread/running_stats.hpp"
 #include "metrics/log_metrics.hpp"
+#include "protocol/protocol.hpp"
 #include "report/live_view.hpp"
 #include "report/log_summary.hpp"
 
@@ -145,8 +145,8 @@ protected:
         const std::uint32_t dds2 = last_dds2 + 10;
         const std::int32_t tuning_value = -1000 - static_cast<std::int32_t>(row_count++);
         line.send(unit::adc_reply({812, 2047, 1530, 65535}));
-        line.send(shaped(unit::dds_reply(4000000000u, dds2), command::dds, dds));
-        line.send(shaped(unit::tuning_reply(tuning_value), command::tuning, tuning));
+        line.send(shaped(unit::dds_reply(4000000000u, dds2), protocol::command::dds, dds));
+        line.send(shaped(unit::tuning_reply(tuning_value), protocol::command::tuning, tuning));
         log_row(start_time);
         const std::string dds_cells = "4000000000," + std::to_string(dds2) + ",10";
         if (prints_values(dds)) {
@@ -191,11 +191,11 @@ TEST_F(LoggerRows, RowWithoutAdcGroupReadsBack)
     harness::scripted_unit unit(line, [](std::uint8_t code) {
         unit::bytes reply;
         switch (code) {
-        case command::adc:
+        case protocol::command::adc:
             reply = unit::adc_reply({1, 2, 3, 4});
             unit::spoil_header_check(reply);
             break;
-        case command::dds:
+        case protocol::command::dds:
             reply = unit::dds_reply(5, 6);
             unit::spoil_payload_check(reply);
             break;
