@@ -128,7 +128,7 @@ TEST_F(Diag, FixedLengthRepliesDecodeInTheirFields)
     EXPECT_EQ(narrow.text(), "   7 ");
 }
 
-// Each failure resets the line: a 4 s pause apiece.
+// Each failure resets the line: a real pause apiece.
 TEST_F(Diag, FailedDumpShowsLengthZeroAndFailedPrinterShowsNothing)
 {
     unit::bytes bad_header = unit::reply_frame(0x2B, unit::bytes{1, 2});

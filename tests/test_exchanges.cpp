@@ -108,7 +108,7 @@ TEST_F(Exchange, VariableLengthReadsAsManyBytesAsTheLengthByteSays)
     EXPECT_EQ(tx_command_3(0x61, reply), 4) << "the next reply starts where this one ended";
 }
 
-// Each failing exchange resets the line (4 s); these run as separate tests
+// Each failing exchange resets the line (a real pause); these run as separate tests
 // so that ctest -j takes them side by side.
 TEST_F(Exchange, StrictExchangeResetsOnABadPayload)
 {

@@ -85,7 +85,7 @@ reading read_log(const std::string& log)
 // ---- What the logger really prints, read back ----
 
 // How a DDS or tuning reply goes wrong without failing the exchange (a
-// failed exchange would cost a 4 s reset; it prints nothing, just like a
+// failed exchange would cost a reset; it prints nothing, just like a
 // too-short reply).
 enum class reply_kind { good, bad_check, too_short, too_short_bad_check };
 constexpr std::array all_kinds{reply_kind::good, reply_kind::bad_check, reply_kind::too_short,

@@ -60,7 +60,7 @@ std::optional<std::uint8_t> parse_code(std::string_view text)
     return code;
 }
 
-// Each query may stall for a 4 s reset, so every result is pushed out as
+// Each query may stall for a reset's pause, so every result is pushed out as
 // soon as it is printed. False once stdout can no longer be written.
 bool flushed()
 {

@@ -108,7 +108,7 @@ private:
 
     // Time until the next byte is due, or none to wait for the host alone.
     // Nanoseconds, not poll's milliseconds: rounding every reply's last byte
-    // up to the next millisecond would slow the line below 9600 baud.
+    // up to the next millisecond would slow the line below its speed.
     std::optional<timespec> poll_timeout() const
     {
         const auto due = schedule_.next_due();
@@ -305,7 +305,7 @@ int main(int argc, char** argv)
         return *status;
     }
     // The default 50 us of timer slack lands on every reply's last byte,
-    // and so on every exchange: enough to keep the line below 9600 baud.
+    // and so on every exchange: enough to keep the line below its speed.
     prctl(PR_SET_TIMERSLACK, 1UL);
     try {
         return run(parsed.options);

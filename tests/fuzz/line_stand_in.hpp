@@ -1,6 +1,6 @@
 // A stand-in for the port layer, linked in place of the real one: it serves
 // a byte string as the line's bytes and records what the exchanges did with
-// it, and a reset costs nothing instead of pausing 4 s.
+// it, and a reset costs nothing instead of pausing.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,7 @@
 #include "link/serial_port.hpp"
 
+#include "protocol/line_timing.hpp"
+
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -11,8 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr unsigned reset_pause_seconds = 4;
 
 // Everything the port layer keeps between calls. There is one port per
 // process, and only the functions below touch it.
@@ -43,12 +43,12 @@ termios line_settings()
     // CLOCAL: ignore modem status lines, so the open and reads don't wait
     // for carrier and closing doesn't hang up the unit.
     settings.c_cflag = CS8 | CREAD | CLOCAL;
-    cfsetispeed(&settings, B9600);
-    cfsetospeed(&settings, B9600);
-    // VMIN 0, VTIME 20: a read returns as soon as one byte is there, or
-    // with nothing after 2.0 s of silence.
+    cfsetispeed(&settings, protocol::line_speed);
+    cfsetospeed(&settings, protocol::line_speed);
+    // VMIN 0, VTIME the reply timeout: a read returns as soon as one byte
+    // is there, or with nothing after that much silence.
     settings.c_cc[VMIN] = 0;
-    settings.c_cc[VTIME] = 20;
+    settings.c_cc[VTIME] = protocol::reply_timeout_tenths;
     return settings;
 }
 
@@ -118,7 +118,7 @@ bool is_line_gone_error(int error)
 
 void pause_for_reset()
 {
-    unsigned left = reset_pause_seconds;
+    unsigned left = protocol::reset_pause_seconds;
     while (left > 0) {
         left = sleep(left);
     }

@@ -1,5 +1,7 @@
 #include "logread/dds_rate.hpp"
 
+#include "protocol/line_timing.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -9,8 +11,8 @@ namespace logread {
 namespace {
 
 // The furthest a reading may lie from its time at the typical rate: the
-// ADC exchange before it ends within the line's read timeouts.
-constexpr double max_timing_error = 2.0;
+// ADC exchange before it ends within one reply timeout of the line.
+constexpr double max_timing_error = protocol::reply_timeout_seconds;
 // A typical rate needs a few spans, and is worked out anew every few.
 constexpr std::size_t spans_for_typical = 5;
 

@@ -4,7 +4,7 @@
 // Every exchange writes one command and reads its reply into the caller's
 // 256-byte buffer, reply byte k at position k; only the bytes read are
 // written. The result is the reply's total length, or 0 when the exchange
-// failed, in which case the line has been reset (a 4 s pause).
+// failed, in which case the line has been reset (protocol::reset_pause_seconds of quiet).
 #pragma once
 
 #include <array>

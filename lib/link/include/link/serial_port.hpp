@@ -1,7 +1,8 @@
 // The one serial port of the process: open, line settings, exact-length
 // reads and the reset that resynchronises the link after a failed exchange.
 //
-// The line runs at 9600 baud, 8N1, raw, with a 2.0 s read timeout. Every
+// The line runs 8N1, raw, at the speed and with the reply timeout of
+// protocol/line_timing.hpp. Every
 // call here reports failure through its return value only; nothing is
 // printed and nothing is retried behind the caller's back.
 #pragma once
@@ -25,7 +26,8 @@ struct port_open_error {
 };
 port_open_error serial_open_error();
 
-// Called after every failed exchange: flushes the line, pauses 4 s, flushes
+// Called after every failed exchange: flushes the line, pauses for
+// protocol::reset_pause_seconds, flushes
 // whatever arrived meanwhile and applies the settings again. When the line
 // is gone (an adapter that dropped off the bus) it closes the descriptor
 // and reopens the same path instead. Does nothing, and does not pause,
@@ -33,7 +35,7 @@ port_open_error serial_open_error();
 void serial_reset();
 
 // Reads exactly `count` bytes into `dest`. Returns `count`, or 0 as soon as
-// one read brings nothing (2.0 s of silence, end of file or an error).
+// one read brings nothing (a reply timeout of silence, end of file or an error).
 // Bytes that arrived before a failure stay in `dest`. Never reads more than
 // `count` bytes. Returns 0 at once when `count` <= 0.
 int read_reply(std::uint8_t* dest, int count);

@@ -17,7 +17,7 @@
 // read when the log begins in the middle of a run, and one whose elapsed
 // time does not come after the reading before it (a clock set back).
 //
-// Jumps. A reading whose delta lies further than 2 s worth of counts from
+// Jumps. A reading whose delta lies further than a reply timeout's worth of counts from
 // what the run's typical rate (the median rate of its last 15 spans) gives
 // over its time is implausible, and is left out and counted as a jump. When
 // the process was paused between the row's elapsed time and its DDS reading,

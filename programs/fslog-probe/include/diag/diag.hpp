@@ -4,7 +4,7 @@
 //
 // Each makes one exchange and prints, without a line end, in the same
 // space-separated style as a log row. A failed exchange has reset the line
-// (a 4 s pause); the fixed-code queries then print nothing.
+// (protocol::reset_pause_seconds); the fixed-code queries then print nothing.
 #pragma once
 
 #include <cstdint>

@@ -1,12 +1,11 @@
-// When each reply byte goes on the line. At 9600 baud 8N1 a byte takes
-// 10 bit times: a command needs 4 byte times to arrive, and each reply byte
-// follows one byte time after the one before. Replies go out one after
-// another, as from a unit that answers one command at a time. In fast mode
-// a reply goes out at once. A cut reply's rest follows after a pause. A USB
-// adapter between the line and the host may hold the bytes back and pass
-// them on in bursts.
+// When each reply byte goes on the line. A byte takes
+// protocol::byte_seconds (10 bit times at the line's speed): a command needs 4 byte times to arrive, and each
+// reply byte follows one byte time after the one before. Replies go out one after another, as from a unit
+// that answers one command at a time. In fast mode a reply goes out at once. A cut reply's rest follows after
+// a pause. A USB adapter between the line and the host may hold the bytes back and pass them on in bursts.
 #pragma once
 
+#include "protocol/line_timing.hpp"
 #include "sim/usb_adapter.hpp"
 #include "unit/unit_side.hpp"
 
@@ -19,8 +18,11 @@
 
 namespace sim {
 
-inline constexpr double byte_seconds = 10.0 / 9600.0;
-inline constexpr double cut_pause_seconds = 2.5;
+using protocol::byte_seconds;
+// A cut reply's rest comes only after fslog's read has timed out on the
+// first half, so that the cut shows as a failed exchange: the reply timeout
+// and a margin for the host's scheduling.
+inline constexpr double cut_pause_seconds = protocol::reply_timeout_seconds + 0.5;
 
 // One command and every byte put on the line for it.
 struct answered_command {
