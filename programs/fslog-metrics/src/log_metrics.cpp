@@ -3,21 +3,28 @@
 
 #include <chrono>
 #include <filesystem>
+#include <string_view>
 
 namespace metrics {
 
 namespace {
 
-prometheus::Family<prometheus::Gauge>& gauges(prometheus::Registry& registry, const std::string& name,
-                                              const std::string& help)
+// Every metric's name starts with "fslog_".
+std::string metric_name(std::string_view name)
 {
-    return prometheus::BuildGauge().Name(name).Help(help).Register(registry);
+    return "fslog_" + std::string(name);
 }
 
-prometheus::Family<prometheus::Counter>& counters(prometheus::Registry& registry, const std::string& name,
+prometheus::Family<prometheus::Gauge>& gauges(prometheus::Registry& registry, std::string_view name,
+                                              const std::string& help)
+{
+    return prometheus::BuildGauge().Name(metric_name(name)).Help(help).Register(registry);
+}
+
+prometheus::Family<prometheus::Counter>& counters(prometheus::Registry& registry, std::string_view name,
                                                   const std::string& help)
 {
-    return prometheus::BuildCounter().Name(name).Help(help).Register(registry);
+    return prometheus::BuildCounter().Name(metric_name(name)).Help(help).Register(registry);
 }
 
 double seconds_now()
@@ -28,27 +35,28 @@ double seconds_now()
 } // namespace
 
 metric_families::metric_families(prometheus::Registry& registry)
-    : adc(gauges(registry, "fslog_adc", "Latest reading of an ADC channel, in counts.")),
-      dds(gauges(registry, "fslog_dds", "Latest value of a DDS word.")),
-      dds2_rate(gauges(registry, "fslog_dds2_rate_counts_per_second",
+    : adc(gauges(registry, "adc", "Latest reading of an ADC channel, in counts.")),
+      dds(gauges(registry, "dds", "Latest value of a DDS word.")),
+      dds2_rate(gauges(registry, "dds2_rate_counts_per_second",
                        "DDS 2 rate over the last 10 s of readings, in counts per second.")),
-      user_tuning(gauges(registry, "fslog_user_tuning", "Latest user tuning word.")),
-      rows(counters(registry, "fslog_rows_total", "Rows in the log.")),
-      query_failures(
-          counters(registry, "fslog_query_failures_total",
-                   "Rows in which a query printed no values (it failed, or its reply was too short).")),
-      cs_bad(
-          counters(registry, "fslog_cs_bad_total", "Replies logged with a bad payload check ((CS bad!)).")),
-      port_open_failures(counters(registry, "fslog_port_open_failures_total",
-                                  "Starts of fslog that could not open the port (Couldn't open port).")),
-      last_complete_row(gauges(registry, "fslog_last_complete_row_timestamp_seconds",
-                               "Time of the latest row with all three queries answered, in seconds since the "
+      user_tuning(gauges(registry, "user_tuning", "Latest user tuning word.")),
+      rows(counters(registry, "rows_total", "Rows in the log.")),
+      query_failures(counters(registry, "query_failures_total",
+                              "Rows in which a query printed no values (it "
+                              "failed, or its reply was too short).")),
+      cs_bad(counters(registry, "cs_bad_total", "Replies logged with a bad payload check ((CS bad!)).")),
+      port_open_failures(counters(registry, "port_open_failures_total",
+                                  "Starts of fslog that could not open the "
+                                  "port (Couldn't open port).")),
+      last_complete_row(gauges(registry, "last_complete_row_timestamp_seconds",
+                               "Time of the latest row with all three queries "
+                               "answered, in seconds since the "
                                "epoch.")),
-      log_info(gauges(registry, "fslog_log_info", "The log file read under this log label (always 1).")),
-      log_readable(
-          gauges(registry, "fslog_log_readable",
-                 "1 while the log file is open for reading, 0 while it is missing or can't be read.")),
-      skipped_lines(counters(registry, "fslog_skipped_lines_total", "Lines in the log that are no rows."))
+      log_info(gauges(registry, "log_info", "The log file read under this log label (always 1).")),
+      log_readable(gauges(registry, "log_readable",
+                          "1 while the log file is open for reading, 0 while "
+                          "it is missing or can't be read.")),
+      skipped_lines(counters(registry, "skipped_lines_total", "Lines in the log that are no rows."))
 {
 }
 
