@@ -15,9 +15,6 @@ constexpr double minute = 60;
 constexpr double hour = 3600;
 constexpr double day = 86400;
 
-// Room for one tick label on the time axis, in pixels ("Sun 02:00 CEST").
-constexpr double tick_label_pixels = 110;
-
 // Steps within a day, in seconds; beyond, whole days from midnight.
 constexpr std::array<double, 17> clock_steps{
     1,           2,           5,           10,   15,       30,       minute,   2 * minute, 5 * minute,
@@ -120,6 +117,8 @@ std::vector<tick> time_ticks(double from, double to, logread::time_zone zone, st
 
 x_axis_text time_axis_text(double first, double last, logread::time_zone zone, double pixels)
 {
+    // Room for one tick label, in pixels ("Sun 02:00 CEST").
+    constexpr double tick_label_pixels = 110;
     const x_place x{first};
     const auto most = static_cast<std::size_t>(std::max(2.0, pixels / tick_label_pixels));
     std::string unlabelled;
