@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstring>
 
 namespace report {
 
@@ -33,7 +32,8 @@ constexpr const char* series_line = "%-11s %10s  %8s %9s %8s  %8s %9s %8s";
 constexpr const char* stale_mark = "*";
 
 // The fault lines: a label, then each fault's count a space after the one
-// before, right-aligned in its column.
+// before, right-aligned in its column; the heading's labels stand over
+// the counts, each kind's name before its first query's.
 constexpr std::size_t fault_label_width = 20;
 constexpr std::array<std::size_t, logread::fault_count> fault_widths{3, 6, 6, 16, 6};
 
@@ -193,13 +193,13 @@ void live_view::add_series_lines(std::vector<std::string>& lines, double now) co
                       latest_cell(index, now).c_str(), minute_cells.c_str(), hour_cells.c_str());
         lines.emplace_back(text);
     }
-    std::snprintf(text, sizeof text, "dds 1 %s, dds 2 %s", number(state_.dds1()).c_str(),
-                  number(state_.dds2()).c_str());
+    char stale_note[40] = "";
     if (any_stale(now)) {
-        const std::size_t length = std::strlen(text);
-        std::snprintf(text + length, sizeof text - length, "   (%s older than %.0f s)", stale_mark,
+        std::snprintf(stale_note, sizeof stale_note, "   (%s older than %.0f s)", stale_mark,
                       stale_after_seconds);
     }
+    std::snprintf(text, sizeof text, "dds 1 %s, dds 2 %s%s", number(state_.dds1()).c_str(),
+                  number(state_.dds2()).c_str(), stale_note);
     lines.emplace_back(text);
     lines.emplace_back();
 }
