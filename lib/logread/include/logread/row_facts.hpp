@@ -1,7 +1,7 @@
 // logread: what a row says about the unit, worked out here once for every
 // log tool: which queries answered, which replies failed their payload
 // check, whether the row is complete, the names of the ADC channels, and
-// the faults and series the tools show over time, with their labels.
+// the series the tools show over time.
 #pragma once
 
 #include "logread/row.hpp"
