@@ -199,12 +199,12 @@ TEST_F(FslogReport, LiveViewFitsEightyColumnsAndTellsASilentUnitByItsRows)
                 ? text_of(row{elapsed, {{812, 2047, 1530, 2214}}, {{1932735283, 5000L * step, 5000}}, -1190})
                 : text_of(row{elapsed});
     }
-    report::live_view view("/var/log/fslog/ttyUSB0.log", logread::time_zone::local);
-    logread::line_reader reader(view);
+    report::live_state state("/var/log/fslog/ttyUSB0.log");
+    logread::line_reader reader(state);
     reader.feed(log);
     reader.finish();
     constexpr double start = 1796717643; // 09:14:03 CET
-    const std::vector<std::string> screen = view.screen(start + 55);
+    const auto screen = report::live_view(state, logread::time_zone::local).screen(start + 55);
     std::string shown;
     for (const std::string& line : screen) {
         if (line.find('\x1b') == std::string::npos) {

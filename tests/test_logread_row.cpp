@@ -368,9 +368,9 @@ TEST(RowFacts, TheDdsWordsKeepTheirOrderInEveryConsumer)
     metrics::log_metrics numbers(families, "unit.log");
     kept_runs runs;
     report::log_summary summary(runs);
-    report::live_view view("unit.log", logread::time_zone::local);
+    report::live_state live("unit.log");
     for (logread::log_events* consumer :
-         std::initializer_list<logread::log_events*>{&numbers, &summary, &view}) {
+         std::initializer_list<logread::log_events*>{&numbers, &summary, &live}) {
         logread::line_reader reader(*consumer);
         reader.feed(log);
         reader.finish();
@@ -380,7 +380,7 @@ TEST(RowFacts, TheDdsWordsKeepTheirOrderInEveryConsumer)
     EXPECT_EQ(exposed(registry, "fslog_dds2_rate_counts_per_second{log=\"unit\"}"), "101000");
     summary.close();
     EXPECT_DOUBLE_EQ(*summary.total().dds2.rate(), 101000);
-    const std::vector<std::string> screen = view.screen(0);
+    const auto screen = report::live_view(live, logread::time_zone::local).screen(0);
     EXPECT_NE(std::find(screen.begin(), screen.end(), "dds 1 1932735283, dds 2 2577030877"), screen.end());
 }
 

@@ -41,13 +41,22 @@ constexpr int status_cannot_serve = 2;
 constexpr auto poll_pause = std::chrono::milliseconds(250);
 constexpr auto follower_grace = std::chrono::milliseconds(500);
 
-constexpr cli::program metrics_program{
-    "fslog-metrics", "Usage: fslog-metrics [--listen ADDR:PORT] LOG...\n"
-                     "Follows each LOG as fslog writes it and serves its numbers for Prometheus\n"
-                     "at http://ADDR:PORT/metrics.\n"
-                     "  --listen ADDR:PORT  where to serve (default 127.0.0.1:9929; [::1]:9929 for IPv6)\n"
-                     "  -h, --help          show this text\n"
-                     "  --version           show the version\n"};
+// The default address, and the same port on IPv6's loopback, as the usage
+// and the messages give them.
+const std::string default_listen =
+    metrics::listen_text({std::string(metrics::default_host), metrics::default_port});
+const std::string ipv6_listen = metrics::listen_text({"::1", metrics::default_port});
+
+const std::string metrics_usage =
+    "Usage: fslog-metrics [--listen ADDR:PORT] LOG...\n"
+    "Follows each LOG as fslog writes it and serves its numbers for Prometheus\n"
+    "at http://ADDR:PORT/metrics.\n"
+    "  --listen ADDR:PORT  where to serve (default " +
+    default_listen + "; " + ipv6_listen +
+    " for IPv6)\n"
+    "  -h, --help          show this text\n"
+    "  --version           show the version\n";
+const cli::program metrics_program{"fslog-metrics", metrics_usage};
 constexpr std::array<cli::option, 1> metrics_options{{{.name = "listen", .takes_value = true}}};
 
 struct options {
@@ -71,7 +80,7 @@ std::string label_clash(const std::vector<std::string>& logs)
 std::variant<options, int> parse_options(int argc, char** argv)
 {
     options parsed;
-    std::string listen(metrics::default_listen);
+    std::string listen = default_listen;
     cli::command_line line = cli::parse(argc, argv, metrics_program, metrics_options,
                                         [&listen](std::string_view, std::string_view value) {
                                             listen = value;
@@ -81,8 +90,8 @@ std::variant<options, int> parse_options(int argc, char** argv)
     const auto address = metrics::parse_listen_address(listen);
     if (line.error.empty()) {
         line.error = address ? label_clash(parsed.logs)
-                             : "bad --listen address " + listen +
-                                   " (expected ADDR:PORT, such as 127.0.0.1:9929 or [::1]:9929)";
+                             : "bad --listen address " + listen + " (expected ADDR:PORT, such as " +
+                                   default_listen + " or " + ipv6_listen + ")";
     }
     if (const auto status = cli::answer(metrics_program, line)) {
         return *status;
@@ -138,19 +147,13 @@ void follow(const std::stop_token& stop, const std::string& path, metrics::log_m
     --running;
 }
 
-std::string listen_text(const metrics::listen_address& address)
-{
-    const bool v6 = address.host.find(':') != std::string::npos;
-    return (v6 ? "[" + address.host + "]" : address.host) + ":" + std::to_string(address.port);
-}
-
 // A socket listening on the address, or -1 once it has said why there is
 // none.
 int listen_on(const metrics::listen_address& address)
 {
     const metrics::listener bound = metrics::open_listener(address);
     if (bound.fd < 0) {
-        std::fprintf(stderr, "fslog-metrics: can't listen on %s: %s\n", listen_text(address).c_str(),
+        std::fprintf(stderr, "fslog-metrics: can't listen on %s: %s\n", metrics::listen_text(address).c_str(),
                      bound.problem.c_str());
     }
     return bound.fd;
@@ -220,7 +223,8 @@ int serve(const options& given)
     metrics::http_server server(
         listener, [&registry] { return prometheus::TextSerializer().Serialize(registry.Collect()); });
     if (!server.started()) {
-        std::fprintf(stderr, "fslog-metrics: can't start serving on %s\n", listen_text(given.listen).c_str());
+        std::fprintf(stderr, "fslog-metrics: can't start serving on %s\n",
+                     metrics::listen_text(given.listen).c_str());
         return status_cannot_serve;
     }
 

@@ -158,8 +158,9 @@ void pause()
 int follow(const std::string& path, logread::time_zone zone)
 {
     report::catch_stop_signals();
-    report::live_view view(path, zone);
-    logread::followed_log log(path, view);
+    report::live_state state(path);
+    const report::live_view view(state, zone);
+    logread::followed_log log(path, state);
     const bool terminal = isatty(STDOUT_FILENO) == 1;
     const double every = terminal ? 1 : 10;
     double next_output = monotonic_now() + (terminal ? 0 : every);
@@ -170,7 +171,7 @@ int follow(const std::string& path, logread::time_zone zone)
         }
         while (report::stop_signal() == 0) {
             const logread::follow_result result = log.poll();
-            view.set_reading(result, log.follower().following());
+            state.set_reading(result, log.follower().following());
             if (monotonic_now() >= next_output) {
                 next_output += every;
                 if (screen) {

@@ -110,32 +110,16 @@ void dds_rate::note_rate(double rate)
 
 void recent_rate::add(double time, const rate_span& span)
 {
-    const auto second = static_cast<std::int64_t>(std::floor(time));
-    if (!newest_ || second < *newest_) {
-        bin_second_.fill(INT64_MIN);
-    }
-    newest_ = second;
-    const auto kept = static_cast<std::int64_t>(seconds_kept);
-    const auto slot = static_cast<std::size_t>((second % kept + kept) % kept);
-    if (bin_second_[slot] != second) {
-        bins_[slot] = {};
-        bin_second_[slot] = second;
-    }
-    bins_[slot].add(span);
+    bins_.at(time).add(span);
 }
 
 std::optional<double> recent_rate::rate() const
 {
-    if (!newest_) {
+    const std::optional<std::int64_t> newest = bins_.newest();
+    if (!newest) {
         return std::nullopt;
     }
-    rate_span sum;
-    for (std::size_t slot = 0; slot < seconds_kept; ++slot) {
-        if (bin_second_[slot] > *newest_ - static_cast<std::int64_t>(seconds_kept)) {
-            sum.add(bins_[slot]);
-        }
-    }
-    return sum.rate();
+    return bins_.last(static_cast<double>(*newest), seconds_kept).rate();
 }
 
 } // namespace logread

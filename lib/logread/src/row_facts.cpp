@@ -32,12 +32,28 @@ bool complete(const row_values& values)
 std::array<bool, fault_count> faults_of(const row_values& values)
 {
     std::array<bool, fault_count> faults{};
-    faults[adc_failed] = !answered(values, query::adc);
-    faults[dds_failed] = !answered(values, query::dds);
-    faults[tuning_failed] = !answered(values, query::tuning);
-    faults[dds_cs_bad] = cs_bad(values, query::dds);
-    faults[tuning_cs_bad] = cs_bad(values, query::tuning);
+    for (std::size_t index = 0; index < fault_count; ++index) {
+        const auto which = static_cast<fault>(index);
+        faults[index] = kind_of(which) == fault_kind::failed ? !answered(values, query_of(which))
+                                                             : cs_bad(values, query_of(which));
+    }
     return faults;
+}
+
+std::string_view name_of(fault_kind kind)
+{
+    return kind == fault_kind::failed ? "failed" : "(CS bad!)";
+}
+
+// The faults are the failures of all queries, then the checked ones' bad checks.
+query query_of(fault which)
+{
+    return which < all_queries.size() ? all_queries[which] : checked_queries[which - all_queries.size()];
+}
+
+fault_kind kind_of(fault which)
+{
+    return which < all_queries.size() ? fault_kind::failed : fault_kind::cs_bad;
 }
 
 series_values series_of(const row_values& values, std::optional<double> window_rate)

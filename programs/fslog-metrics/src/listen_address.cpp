@@ -66,6 +66,12 @@ std::optional<listen_address> parse_listen_address(std::string_view text)
     return listen_address{std::string(host), *port};
 }
 
+std::string listen_text(const listen_address& address)
+{
+    const bool v6 = address.host.find(':') != std::string::npos;
+    return (v6 ? "[" + address.host + "]" : address.host) + ":" + std::to_string(address.port);
+}
+
 listener open_listener(const listen_address& address)
 {
     addrinfo hints{};

@@ -3,21 +3,28 @@
 
 #include <chrono>
 #include <filesystem>
+#include <string_view>
 
 namespace metrics {
 
 namespace {
 
-prometheus::Family<prometheus::Gauge>& gauges(prometheus::Registry& registry, const std::string& name,
-                                              const std::string& help)
+// Every metric's name starts with "fslog_".
+std::string metric_name(std::string_view name)
 {
-    return prometheus::BuildGauge().Name(name).Help(help).Register(registry);
+    return "fslog_" + std::string(name);
 }
 
-prometheus::Family<prometheus::Counter>& counters(prometheus::Registry& registry, const std::string& name,
+prometheus::Family<prometheus::Gauge>& gauges(prometheus::Registry& registry, std::string_view name,
+                                              const std::string& help)
+{
+    return prometheus::BuildGauge().Name(metric_name(name)).Help(help).Register(registry);
+}
+
+prometheus::Family<prometheus::Counter>& counters(prometheus::Registry& registry, std::string_view name,
                                                   const std::string& help)
 {
-    return prometheus::BuildCounter().Name(name).Help(help).Register(registry);
+    return prometheus::BuildCounter().Name(metric_name(name)).Help(help).Register(registry);
 }
 
 double seconds_now()
@@ -28,27 +35,26 @@ double seconds_now()
 } // namespace
 
 metric_families::metric_families(prometheus::Registry& registry)
-    : adc(gauges(registry, "fslog_adc", "Latest reading of an ADC channel, in counts.")),
-      dds(gauges(registry, "fslog_dds", "Latest value of a DDS word.")),
-      dds2_rate(gauges(registry, "fslog_dds2_rate_counts_per_second",
+    : adc(gauges(registry, "adc", "Latest reading of an ADC channel, in counts.")),
+      dds(gauges(registry, "dds", "Latest value of a DDS word.")),
+      dds2_rate(gauges(registry, "dds2_rate_counts_per_second",
                        "DDS 2 rate over the last 10 s of readings, in counts per second.")),
-      user_tuning(gauges(registry, "fslog_user_tuning", "Latest user tuning word.")),
-      rows(counters(registry, "fslog_rows_total", "Rows in the log.")),
+      user_tuning(gauges(registry, "user_tuning", "Latest user tuning word.")),
+      rows(counters(registry, "rows_total", "Rows in the log.")),
       query_failures(
-          counters(registry, "fslog_query_failures_total",
+          counters(registry, "query_failures_total",
                    "Rows in which a query printed no values (it failed, or its reply was too short).")),
-      cs_bad(
-          counters(registry, "fslog_cs_bad_total", "Replies logged with a bad payload check ((CS bad!)).")),
-      port_open_failures(counters(registry, "fslog_port_open_failures_total",
+      cs_bad(counters(registry, "cs_bad_total", "Replies logged with a bad payload check ((CS bad!)).")),
+      port_open_failures(counters(registry, "port_open_failures_total",
                                   "Starts of fslog that could not open the port (Couldn't open port).")),
-      last_complete_row(gauges(registry, "fslog_last_complete_row_timestamp_seconds",
+      last_complete_row(gauges(registry, "last_complete_row_timestamp_seconds",
                                "Time of the latest row with all three queries answered, in seconds since the "
                                "epoch.")),
-      log_info(gauges(registry, "fslog_log_info", "The log file read under this log label (always 1).")),
+      log_info(gauges(registry, "log_info", "The log file read under this log label (always 1).")),
       log_readable(
-          gauges(registry, "fslog_log_readable",
+          gauges(registry, "log_readable",
                  "1 while the log file is open for reading, 0 while it is missing or can't be read.")),
-      skipped_lines(counters(registry, "fslog_skipped_lines_total", "Lines in the log that are no rows."))
+      skipped_lines(counters(registry, "skipped_lines_total", "Lines in the log that are no rows."))
 {
 }
 
@@ -65,13 +71,12 @@ log_metrics::log_metrics(metric_families& families, const std::string& path)
       last_complete_row_(&families.last_complete_row.Add({{"log", label_}}))
 {
     last_complete_row_->Set(seconds_now());
-    for (std::size_t query = 0; query < failures_.size(); ++query) {
-        failures_[query] = &families.query_failures.Add(
-            {{"log", label_}, {"query", std::string(logread::name_of(logread::all_queries[query]))}});
-    }
-    for (std::size_t query = 0; query < cs_bad_.size(); ++query) {
-        cs_bad_[query] = &families.cs_bad.Add(
-            {{"log", label_}, {"query", std::string(logread::name_of(logread::checked_queries[query]))}});
+    for (std::size_t index = 0; index < faults_.size(); ++index) {
+        const auto which = static_cast<logread::fault>(index);
+        auto& family = logread::kind_of(which) == logread::fault_kind::failed ? families.query_failures
+                                                                              : families.cs_bad;
+        faults_[index] = &family.Add(
+            {{"log", label_}, {"query", std::string(logread::name_of(logread::query_of(which)))}});
     }
     const auto absolute = std::filesystem::absolute(path).lexically_normal().string();
     families.log_info.Add({{"log", label_}, {"path", absolute}}).Set(1);
@@ -106,13 +111,9 @@ void log_metrics::on_row(const logread::row_event& row)
     if (values.tuning) {
         set(user_tuning_, families_.user_tuning, {}, *values.tuning);
     }
-    for (std::size_t query = 0; query < failures_.size(); ++query) {
-        if (!logread::answered(values, logread::all_queries[query])) {
-            failures_[query]->Increment();
-        }
-    }
-    for (std::size_t query = 0; query < cs_bad_.size(); ++query) {
-        cs_bad_[query]->Increment(logread::cs_bad(values, logread::checked_queries[query]) ? 1 : 0);
+    const auto happened = logread::faults_of(values);
+    for (std::size_t index = 0; index < happened.size(); ++index) {
+        faults_[index]->Increment(happened[index] ? 1 : 0);
     }
     if (logread::complete(values)) {
         // A row without a known start time (a file rotated in the middle of

@@ -24,6 +24,21 @@ void bin::merge(const bin& other)
     dds2_jumps += other.dds2_jumps;
 }
 
+std::optional<column> column_of(const bin& at, logread::series which)
+{
+    const logread::running_stats& values = at.series[which];
+    if (which != logread::dds2_rate) {
+        return values.empty() ? std::nullopt
+                              : std::optional(column{values.min(), values.max(), values.mean()});
+    }
+    const std::optional<double> rate = at.dds2.rate();
+    if (!rate) {
+        return std::nullopt;
+    }
+    return values.empty() ? column{*rate, *rate, *rate}
+                          : column{std::min(values.min(), *rate), std::max(values.max(), *rate), *rate};
+}
+
 bin_set::bin_set(std::size_t columns, double min_width, std::optional<double> from, std::optional<double> to)
     : columns_(std::max<std::size_t>(columns, 1)), min_width_(min_width), from_(from), to_(to),
       fine_(columns_ * fine_per_column)

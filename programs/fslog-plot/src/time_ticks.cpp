@@ -1,5 +1,7 @@
 #include "plot/time_ticks.hpp"
 
+#include "plot/gnuplot_text.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -111,6 +113,37 @@ std::vector<tick> time_ticks(double from, double to, logread::time_zone zone, st
                                                    (named ? zoned : format).c_str(), zone)});
     }
     return ticks;
+}
+
+x_axis_text time_axis_text(double first, double last, logread::time_zone zone, double pixels)
+{
+    // Room for one tick label, in pixels ("Sun 02:00 CEST").
+    constexpr double tick_label_pixels = 110;
+    const x_place x{first};
+    const auto most = static_cast<std::size_t>(std::max(2.0, pixels / tick_label_pixels));
+    std::string unlabelled;
+    std::string labelled;
+    for (const tick& each : time_ticks(first, last, zone, most)) {
+        const std::string at = x(each.at);
+        const char* separator = unlabelled.empty() ? "" : ", ";
+        unlabelled.append(separator).append("'' ").append(at);
+        labelled.append(separator).append(quoted(each.label)).append(" ").append(at);
+    }
+    const char* format = "%Y-%m-%d %H:%M:%S %Z";
+    const auto text = [&](double time) {
+        return logread::time_text(static_cast<std::time_t>(std::floor(time)), format, zone);
+    };
+    return {"set xtics (" + unlabelled + ")", "set xtics (" + labelled + ")",
+            (zone == logread::time_zone::utc ? "UTC, " : "local time of the logging machine, ") +
+                text(first) + " to " + text(last)};
+}
+
+x_axis_text elapsed_axis_text(bool for_want_of_start)
+{
+    return {"set format x ''", "set format x '%.10g'",
+            for_want_of_start ? "seconds since the run's start (no start line before the first row: the "
+                                "time of day is unknown)"
+                              : "seconds since the run's start"};
 }
 
 } // namespace plot

@@ -1,36 +1,19 @@
-// fslog-report --follow's view of a growing log: see live_view.hpp.
+// fslog-report --follow's screen: see live_view.hpp.
 #include "report/live_view.hpp"
 #include "report/terminal_screen.hpp"
 #include "report/time_text.hpp"
 
-#include <chrono>
+#include <algorithm>
+#include <array>
 #include <cstdio>
-#include <cstring>
 
 namespace report {
 
 namespace {
 
-constexpr std::size_t minute = 60;
-constexpr std::size_t hour = 3600;
-
-// A series' label: a channel's name, or the rate's or the tuning's.
-std::string label_of(std::size_t series)
-{
-    if (series < logread::channel_names.size()) {
-        return std::string(logread::channel_names[series]);
-    }
-    return series == logread::dds2_rate ? "dds2 rate" : "user tuning";
-}
-
 const char* format_of(std::size_t series)
 {
     return series == logread::dds2_rate ? "%.1f" : "%.0f";
-}
-
-double wall_clock_now()
-{
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 std::string number(const std::optional<double>& value, const char* format = "%.0f")
@@ -47,6 +30,12 @@ std::string number(const std::optional<double>& value, const char* format = "%.0
 // (with its stale mark), then min, mean and max over a minute and an hour.
 constexpr const char* series_line = "%-11s %10s  %8s %9s %8s  %8s %9s %8s";
 constexpr const char* stale_mark = "*";
+
+// The fault lines: a label, then each fault's count a space after the one
+// before, right-aligned in its column; the heading's labels stand over
+// the counts, each kind's name before its first query's.
+constexpr std::size_t fault_label_width = 20;
+constexpr std::array<std::size_t, logread::fault_count> fault_widths{3, 6, 6, 16, 6};
 
 std::string window_cells(const logread::running_stats& values, const char* format)
 {
@@ -69,91 +58,94 @@ std::string ago(const char* what, const std::optional<double>& then, double now)
     return std::string("last ") + what + " " + span_text(std::max(0.0, now - *then)) + " ago";
 }
 
+std::string padding(const std::string& text, std::size_t width)
+{
+    return std::string(width - std::min(width, text.size()), ' ');
+}
+
+std::string right_aligned(const std::string& text, std::size_t width)
+{
+    return padding(text, width) + text;
+}
+
+// Whether the fault is the first of its kind, which the kind's name heads.
+bool starts_kind(std::size_t index)
+{
+    const auto which = static_cast<logread::fault>(index);
+    return index == 0 || logread::kind_of(which) != logread::kind_of(static_cast<logread::fault>(index - 1));
+}
+
+// A fault's label: its query's name, after the name of its kind
+// ("failed: adc", "dds", "tuning", "(CS bad!): dds", "tuning").
+std::string fault_label(std::size_t index, const char* after_kind)
+{
+    const auto which = static_cast<logread::fault>(index);
+    const std::string query(logread::name_of(logread::query_of(which)));
+    return starts_kind(index) ? std::string(logread::name_of(logread::kind_of(which))) + after_kind + query
+                              : query;
+}
+
+std::string series_label(std::size_t series)
+{
+    return std::string(logread::series_names[series]);
+}
+
 } // namespace
 
-live_view::live_view(std::string path, logread::time_zone zone)
-    : path_(std::move(path)), zone_(zone), windows_(logread::series_count, recent_window(hour)),
-      fault_windows_(logread::fault_count, recent_window(hour)), row_window_(minute)
+std::vector<std::string> live_view::screen(double now) const
 {
+    std::vector<std::string> lines;
+    char text[160];
+    std::snprintf(text, sizeof text, "%s   %s", state_.path().c_str(), readable_time(now, zone_).c_str());
+    lines.emplace_back(text);
+    lines.push_back(run_text());
+    std::snprintf(text, sizeof text, "%llu rows, %.1f a second over the last minute",
+                  static_cast<unsigned long long>(state_.rows()), state_.rows_per_second());
+    lines.emplace_back(text);
+    lines.push_back(reading_note());
+    add_series_lines(lines, now);
+    add_fault_lines(lines);
+    lines.push_back(since_rows(now, true));
+    return lines;
 }
 
-void live_view::on_run_start(const logread::run_start& start)
+std::string live_view::summary_line(double now) const
 {
-    run_text_ = "run " + std::to_string(start.run) + " started " +
-                run_start_text(start.start_time, start.ctime_text, zone_);
+    std::string line = readable_time(now, zone_) + " " + state_.path() + ": ";
+    char text[64];
+    std::snprintf(text, sizeof text, "%llu rows, %.1f/s;", static_cast<unsigned long long>(state_.rows()),
+                  state_.rows_per_second());
+    line += text;
+    for (std::size_t index = 0; index < logread::series_count; ++index) {
+        line += " " + series_label(index) + " " + latest_cell(index, now);
+        line += index == logread::vcxo || index == logread::dds2_rate ? ";" : "";
+    }
+    for (std::size_t index = 0; index < logread::fault_count; ++index) {
+        line += (starts_kind(index) ? "; " : " ") + fault_label(index, " ") + " " +
+                std::to_string(state_.faults()[index]);
+    }
+    line += "; " + since_rows(now, false);
+    const std::string note = reading_note();
+    return note.empty() ? line : line + "; " + note;
 }
 
-void live_view::on_row(const logread::row_event& row)
+std::string live_view::run_text() const
 {
-    // Without a known start, the row counts as written when it was read.
-    const double written = row.time.value_or(wall_clock_now());
-    last_row_ = written;
-    const double clock = row.time.value_or(row.values.elapsed);
-    if (rows_ == 0 || clock < clock_) {
-        clock_start_ = clock;
+    const std::optional<run_began>& run = state_.run();
+    if (!run) {
+        return "no start line read: rows are timed by their elapsed seconds";
     }
-    clock_ = clock;
-    ++rows_;
-    row_window_.add(clock, 1);
-    take_values(row, clock, written);
-    take_faults(row.values, clock);
-    if (logread::complete(row.values)) {
-        last_complete_ = written;
-    }
-}
-
-// Each series' latest value; the rate's is that of the last 10 s of
-// readings, and its minute's and hour's figures are of its 10 s windows.
-void live_view::take_values(const logread::row_event& row, double clock, double written)
-{
-    const logread::row_values& values = row.values;
-    const logread::rate_reading rate = rate_.take(row);
-    auto now = logread::series_of(values, rate.window);
-    for (std::size_t index = 0; index < now.size(); ++index) {
-        if (now[index]) {
-            windows_[index].add(clock, *now[index]);
-        }
-    }
-    if (rate.span) {
-        recent_rate_.add(clock, *rate.span);
-    }
-    now[logread::dds2_rate] = rate.span ? recent_rate_.rate() : std::nullopt;
-    for (std::size_t index = 0; index < now.size(); ++index) {
-        if (now[index]) {
-            latest_[index] = now[index];
-            latest_at_[index] = written;
-        }
-    }
-    if (values.dds) {
-        dds1_ = values.dds->dds1;
-        dds2_ = values.dds->dds2;
-    }
-}
-
-void live_view::take_faults(const logread::row_values& values, double clock)
-{
-    const auto happened = logread::faults_of(values);
-    for (std::size_t index = 0; index < happened.size(); ++index) {
-        if (happened[index]) {
-            ++faults_[index];
-            fault_windows_[index].add(clock, 1);
-        }
-    }
-}
-
-void live_view::set_reading(const logread::follow_result& result, bool file_open)
-{
-    reading_ = result;
-    file_open_ = file_open;
+    return "run " + std::to_string(run->run) + " started " +
+           run_start_text(run->start_time, run->ctime_text, zone_);
 }
 
 std::string live_view::reading_note() const
 {
-    if (const std::string problem = logread::follow_problem(reading_); !problem.empty()) {
-        return "can't read " + path_ + ": " + problem;
+    if (const std::string problem = logread::follow_problem(state_.reading()); !problem.empty()) {
+        return "can't read " + state_.path() + ": " + problem;
     }
-    if (!file_open_) {
-        return "waiting for " + path_ + " to appear";
+    if (!state_.file_open()) {
+        return "waiting for " + state_.path() + " to appear";
     }
     return {};
 }
@@ -163,53 +155,28 @@ std::string live_view::reading_note() const
 // an fslog that has stopped (or a log written elsewhere).
 std::string live_view::since_rows(double now, bool alarm) const
 {
-    const std::string rows = ago("row", last_row_, now) + ", ";
-    const double age = last_complete_ ? std::max(0.0, now - *last_complete_) : 0;
-    if (last_complete_ && age > stale_after_seconds && alarm) {
+    const std::optional<double>& complete = state_.last_complete();
+    const std::string rows = ago("row", state_.last_row(), now) + ", ";
+    const double age = complete ? std::max(0.0, now - *complete) : 0;
+    if (complete && age > stale_after_seconds && alarm) {
         return rows + terminal_screen::alarm(" NO COMPLETE ROW FOR " + span_text(age) + " ");
     }
-    return rows + ago("complete row", last_complete_, now);
+    return rows + ago("complete row", complete, now);
 }
 
 std::string live_view::latest_cell(std::size_t series, double now) const
 {
-    const bool stale = latest_[series] && now - latest_at_[series] > stale_after_seconds;
-    return number(latest_[series], format_of(series)) + (stale ? stale_mark : "");
+    return number(state_.latest(series), format_of(series)) + (state_.stale(series, now) ? stale_mark : "");
 }
 
 bool live_view::any_stale(double now) const
 {
     for (std::size_t index = 0; index < logread::series_count; ++index) {
-        if (latest_[index] && now - latest_at_[index] > stale_after_seconds) {
+        if (state_.stale(index, now)) {
             return true;
         }
     }
     return false;
-}
-
-double live_view::rows_per_second() const
-{
-    const double span = std::min(static_cast<double>(minute), clock_ - clock_start_);
-    const auto rows = static_cast<double>(row_window_.last(clock_, minute).count());
-    return span > 0 ? rows / span : 0;
-}
-
-std::vector<std::string> live_view::screen(double now) const
-{
-    std::vector<std::string> lines;
-    char text[160];
-    std::snprintf(text, sizeof text, "%s   %s", path_.c_str(), readable_time(now, zone_).c_str());
-    lines.emplace_back(text);
-    lines.push_back(run_text_.empty() ? "no start line read: rows are timed by their elapsed seconds"
-                                      : run_text_);
-    std::snprintf(text, sizeof text, "%llu rows, %.1f a second over the last minute",
-                  static_cast<unsigned long long>(rows_), rows_per_second());
-    lines.emplace_back(text);
-    lines.push_back(reading_note());
-    add_series_lines(lines, now);
-    add_fault_lines(lines);
-    lines.push_back(since_rows(now, true));
-    return lines;
 }
 
 void live_view::add_series_lines(std::vector<std::string>& lines, double now) const
@@ -220,61 +187,43 @@ void live_view::add_series_lines(std::vector<std::string>& lines, double now) co
     lines.emplace_back(text);
     for (std::size_t index = 0; index < logread::series_count; ++index) {
         const char* format = format_of(index);
-        const std::string minute_cells = window_cells(windows_[index].last(clock_, minute), format);
-        const std::string hour_cells = window_cells(windows_[index].last(clock_, hour), format);
-        std::snprintf(text, sizeof text, "%-11s %10s  %s  %s", label_of(index).c_str(),
+        const std::string minute_cells = window_cells(state_.recent(index, minute_seconds), format);
+        const std::string hour_cells = window_cells(state_.recent(index, hour_seconds), format);
+        std::snprintf(text, sizeof text, "%-11s %10s  %s  %s", series_label(index).c_str(),
                       latest_cell(index, now).c_str(), minute_cells.c_str(), hour_cells.c_str());
         lines.emplace_back(text);
     }
-    std::snprintf(text, sizeof text, "dds 1 %s, dds 2 %s%s", number(dds1_).c_str(), number(dds2_).c_str(),
-                  any_stale(now) ? "   (* older than 30 s)" : "");
+    char stale_note[40] = "";
+    if (any_stale(now)) {
+        std::snprintf(stale_note, sizeof stale_note, "   (%s older than %.0f s)", stale_mark,
+                      stale_after_seconds);
+    }
+    std::snprintf(text, sizeof text, "dds 1 %s, dds 2 %s%s", number(state_.dds1()).c_str(),
+                  number(state_.dds2()).c_str(), stale_note);
     lines.emplace_back(text);
     lines.emplace_back();
 }
 
+// The faults' counts under their labels, in all and in the last hour.
 void live_view::add_fault_lines(std::vector<std::string>& lines) const
 {
-    char text[160];
-    lines.emplace_back("             failed: adc    dds tuning   (CS bad!): dds tuning");
-    const auto add = [&](const char* label, const std::array<std::uint64_t, logread::fault_count>& counts) {
-        std::snprintf(text, sizeof text, "%-20s %3llu %6llu %6llu %16llu %6llu", label,
-                      static_cast<unsigned long long>(counts[logread::adc_failed]),
-                      static_cast<unsigned long long>(counts[logread::dds_failed]),
-                      static_cast<unsigned long long>(counts[logread::tuning_failed]),
-                      static_cast<unsigned long long>(counts[logread::dds_cs_bad]),
-                      static_cast<unsigned long long>(counts[logread::tuning_cs_bad]));
-        lines.emplace_back(text);
-    };
-    std::array<std::uint64_t, logread::fault_count> last_hour{};
+    std::string heading;
+    std::size_t width = fault_label_width;
     for (std::size_t index = 0; index < logread::fault_count; ++index) {
-        last_hour[index] = fault_windows_[index].last(clock_, hour).count();
+        heading += " " + right_aligned(fault_label(index, ": "), fault_widths[index]);
+        width += 1 + fault_widths[index];
     }
-    add("  in all", faults_);
-    add("  in the last hour", last_hour);
+    lines.push_back(right_aligned(heading, width));
+    const auto add = [&lines](const std::string& label, const fault_counts& counts) {
+        std::string line = label + padding(label, fault_label_width);
+        for (std::size_t index = 0; index < counts.size(); ++index) {
+            line += " " + right_aligned(std::to_string(counts[index]), fault_widths[index]);
+        }
+        lines.push_back(line);
+    };
+    add("  in all", state_.faults());
+    add("  in the last hour", state_.faults_in_last_hour());
     lines.emplace_back();
-}
-
-std::string live_view::summary_line(double now) const
-{
-    std::string line = readable_time(now, zone_) + " " + path_ + ": ";
-    char text[64];
-    std::snprintf(text, sizeof text, "%llu rows, %.1f/s;", static_cast<unsigned long long>(rows_),
-                  rows_per_second());
-    line += text;
-    for (std::size_t index = 0; index < logread::series_count; ++index) {
-        line += " " + label_of(index) + " " + latest_cell(index, now);
-        line += index == logread::vcxo || index == logread::dds2_rate ? ";" : "";
-    }
-    std::snprintf(text, sizeof text,
-                  "; failed adc %llu dds %llu tuning %llu; (CS bad!) dds %llu tuning %llu; ",
-                  static_cast<unsigned long long>(faults_[logread::adc_failed]),
-                  static_cast<unsigned long long>(faults_[logread::dds_failed]),
-                  static_cast<unsigned long long>(faults_[logread::tuning_failed]),
-                  static_cast<unsigned long long>(faults_[logread::dds_cs_bad]),
-                  static_cast<unsigned long long>(faults_[logread::tuning_cs_bad]));
-    line += text + since_rows(now, false);
-    const std::string note = reading_note();
-    return note.empty() ? line : line + "; " + note;
 }
 
 } // namespace report

@@ -17,11 +17,9 @@ void count_row(summary& into, const logread::row_values& values, const row_time&
     into.last = when;
     ++into.rows;
     into.complete_rows += logread::complete(values) ? 1U : 0U;
-    for (std::size_t query = 0; query < into.failures.size(); ++query) {
-        into.failures[query] += logread::answered(values, logread::all_queries[query]) ? 0U : 1U;
-    }
-    for (std::size_t query = 0; query < into.cs_bad.size(); ++query) {
-        into.cs_bad[query] += logread::cs_bad(values, logread::checked_queries[query]) ? 1U : 0U;
+    const auto happened = logread::faults_of(values);
+    for (std::size_t index = 0; index < happened.size(); ++index) {
+        into.faults[index] += happened[index] ? 1U : 0U;
     }
     const logread::series_values now = logread::series_of(values, rate.window);
     for (std::size_t index = 0; index < now.size(); ++index) {

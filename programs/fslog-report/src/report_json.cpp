@@ -25,14 +25,15 @@ json stats_json(const logread::running_stats& values)
     return {{"min", values.min()}, {"mean", values.mean()}, {"max", values.max()}, {"sd", values.sd()}};
 }
 
-// A count for each of the queries, under the query's name.
-template <std::size_t count>
-json counts_json(const std::array<logread::query, count>& queries,
-                 const std::array<std::uint64_t, count>& counts)
+// The count of each fault of the kind, under its query's name.
+json counts_json(const std::array<std::uint64_t, logread::fault_count>& counts, logread::fault_kind kind)
 {
     json object;
-    for (std::size_t index = 0; index < count; ++index) {
-        object[std::string(logread::name_of(queries[index]))] = counts[index];
+    for (std::size_t index = 0; index < counts.size(); ++index) {
+        const auto which = static_cast<logread::fault>(index);
+        if (logread::kind_of(which) == kind) {
+            object[std::string(logread::name_of(logread::query_of(which)))] = counts[index];
+        }
     }
     return object;
 }
@@ -48,8 +49,8 @@ json summary_json(const summary& part, logread::time_zone zone)
     object["complete_rows"] = part.complete_rows;
     object["time"] = {
         {"span_s", part.span_s}, {"between_runs_s", part.between_runs_s}, {"covered_s", part.covered_s}};
-    object["failures"] = counts_json(logread::all_queries, part.failures);
-    object["cs_bad"] = counts_json(logread::checked_queries, part.cs_bad);
+    object["failures"] = counts_json(part.faults, logread::fault_kind::failed);
+    object["cs_bad"] = counts_json(part.faults, logread::fault_kind::cs_bad);
     object["longest_without_complete_row"] = {{"seconds", part.longest_gap.seconds},
                                               {"began", time_json(part.longest_gap.began, zone)},
                                               {"began_elapsed_s", part.longest_gap.began.elapsed}};

@@ -23,6 +23,11 @@ void add_line(std::string& text, const char* format, ...)
     text += '\n';
 }
 
+std::string label_of(std::size_t series)
+{
+    return std::string(logread::series_names[series]);
+}
+
 std::string when(const row_time& at, logread::time_zone zone)
 {
     if (at.time) {
@@ -62,6 +67,24 @@ void add_coverage(std::string& text, const summary& part, bool whole)
     add_line(text, "  lost        %s to failed queries%s", span_text(within).c_str(), between.c_str());
 }
 
+// A line for each kind of fault, with the count of each query it befell:
+// "  failed      adc 3, dds 1, tuning 0".
+void add_faults(std::string& text, const std::array<std::uint64_t, logread::fault_count>& counts)
+{
+    for (const logread::fault_kind kind : logread::all_fault_kinds) {
+        std::string each;
+        for (std::size_t index = 0; index < counts.size(); ++index) {
+            const auto which = static_cast<logread::fault>(index);
+            if (logread::kind_of(which) == kind) {
+                each.append(each.empty() ? "" : ", ")
+                    .append(logread::name_of(logread::query_of(which)))
+                    .append(" " + std::to_string(counts[index]));
+            }
+        }
+        add_line(text, "  %-11s %s", std::string(logread::name_of(kind)).c_str(), each.c_str());
+    }
+}
+
 // `whole`: the figures of all runs, not of one.
 void add_counts(std::string& text, const summary& part, logread::time_zone zone, bool whole)
 {
@@ -69,12 +92,7 @@ void add_counts(std::string& text, const summary& part, logread::time_zone zone,
              static_cast<unsigned long long>(part.complete_rows),
              100.0 * static_cast<double>(part.complete_rows) / static_cast<double>(part.rows));
     add_coverage(text, part, whole);
-    add_line(text, "  failed      adc %llu, dds %llu, tuning %llu",
-             static_cast<unsigned long long>(part.failures[0]),
-             static_cast<unsigned long long>(part.failures[1]),
-             static_cast<unsigned long long>(part.failures[2]));
-    add_line(text, "  (CS bad!)   dds %llu, tuning %llu", static_cast<unsigned long long>(part.cs_bad[0]),
-             static_cast<unsigned long long>(part.cs_bad[1]));
+    add_faults(text, part.faults);
     if (part.complete_rows == 0) {
         add_line(text, "  no complete row");
     } else {
@@ -99,10 +117,12 @@ void add_rate(std::string& text, const summary& part)
                                   ? ""
                                   : "; " + std::to_string(part.dds2_jumps) +
                                         (part.dds2_jumps == 1 ? " jump" : " jumps") + " left out";
+    const std::string label = label_of(logread::dds2_rate);
     if (!mean) {
-        add_line(text, "  dds2 rate   no readings%s", jumps.c_str());
+        add_line(text, "  %-11s no readings%s", label.c_str(), jumps.c_str());
     } else {
-        add_line(text, "  dds2 rate   mean %.2f counts/s, %s%s", *mean, spread.c_str(), jumps.c_str());
+        add_line(text, "  %-11s mean %.2f counts/s, %s%s", label.c_str(), *mean, spread.c_str(),
+                 jumps.c_str());
     }
 }
 
@@ -111,20 +131,20 @@ void add_readings(std::string& text, const summary& part)
     add_line(text, "  %-11s %6s %9s %6s %8s", "", "min", "mean", "max", "sd");
     for (std::size_t channel = 0; channel < logread::channel_names.size(); ++channel) {
         const logread::running_stats& values = part.series[channel];
-        const std::string name(logread::channel_names[channel]);
         if (values.empty()) {
-            add_line(text, "  %-11s no readings", name.c_str());
+            add_line(text, "  %-11s no readings", label_of(channel).c_str());
         } else {
-            add_line(text, "  %-11s %6.0f %9.2f %6.0f %8.2f", name.c_str(), values.min(), values.mean(),
-                     values.max(), values.sd());
+            add_line(text, "  %-11s %6.0f %9.2f %6.0f %8.2f", label_of(channel).c_str(), values.min(),
+                     values.mean(), values.max(), values.sd());
         }
     }
     add_rate(text, part);
     const logread::running_stats& tuning = part.series[logread::user_tuning];
     if (tuning.empty()) {
-        add_line(text, "  user tuning no readings");
+        add_line(text, "  %-11s no readings", label_of(logread::user_tuning).c_str());
     } else {
-        add_line(text, "  user tuning min %.0f, max %.0f", tuning.min(), tuning.max());
+        add_line(text, "  %-11s min %.0f, max %.0f", label_of(logread::user_tuning).c_str(), tuning.min(),
+                 tuning.max());
     }
 }
 

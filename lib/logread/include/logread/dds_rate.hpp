@@ -33,6 +33,7 @@
 #pragma once
 
 #include "logread/line_reader.hpp"
+#include "logread/per_second_bins.hpp"
 
 #include <array>
 #include <cstddef>
@@ -92,8 +93,7 @@ private:
 };
 
 // The rate over the last 10 s of readings, for a live figure: spans go
-// into one-second bins by the time of their reading, so memory stays the
-// same however many rows a second come.
+// into one-second bins by the time of their reading.
 class recent_rate {
 public:
     // A span whose reading was at `time` (seconds on any clock that does
@@ -104,9 +104,7 @@ public:
 
 private:
     static constexpr std::size_t seconds_kept = 10;
-    std::array<rate_span, seconds_kept> bins_{};
-    std::array<std::int64_t, seconds_kept> bin_second_{};
-    std::optional<std::int64_t> newest_;
+    per_second_bins<rate_span, &rate_span::add> bins_{seconds_kept, 0};
 };
 
 } // namespace logread

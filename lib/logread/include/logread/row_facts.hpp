@@ -6,6 +6,7 @@
 
 #include "logread/row.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <optional>
@@ -34,7 +35,18 @@ bool complete(const row_values& values);
 // What went wrong in a row, one flag each: the queries that did not answer,
 // then the checked replies noted "(CS bad!)".
 enum fault : std::size_t { adc_failed, dds_failed, tuning_failed, dds_cs_bad, tuning_cs_bad, fault_count };
+static_assert(fault_count == all_queries.size() + checked_queries.size());
 std::array<bool, fault_count> faults_of(const row_values& values);
+
+// What befell the query in a fault: it failed (its values are not in the
+// row), or its reply was kept though noted "(CS bad!)".
+enum class fault_kind { failed, cs_bad };
+inline constexpr std::array all_fault_kinds{fault_kind::failed, fault_kind::cs_bad};
+// "failed", "(CS bad!)": the kind's name in labels.
+std::string_view name_of(fault_kind kind);
+// The query a fault befell, and what befell it.
+query query_of(fault which);
+fault_kind kind_of(fault which);
 
 // The ADC group's channels in the row's order, by the names the tools give
 // them. (The log's own header writes "rail?": which rail the first channel
@@ -45,6 +57,15 @@ inline constexpr std::array<std::string_view, 4> channel_names{"rail", "trimpot"
 // channel's index is its series), the DDS 2 rate and the user tuning.
 enum series : std::size_t { rail, trimpot, temperature, vcxo, dds2_rate, user_tuning, series_count };
 static_assert(channel_names.size() == dds2_rate);
+
+// Each series' name in labels: a channel's, "dds2 rate", "user tuning".
+inline constexpr std::array<std::string_view, series_count> series_names = [] {
+    std::array<std::string_view, series_count> names{};
+    std::copy(channel_names.begin(), channel_names.end(), names.begin());
+    names[dds2_rate] = "dds2 rate";
+    names[user_tuning] = "user tuning";
+    return names;
+}();
 
 // A row's value of each series; empty where the row has none. The DDS 2
 // rate's is that of the 10 s window the row's reading closed (see

@@ -12,11 +12,15 @@ struct listen_address {
     int port = 0;
 };
 
-inline constexpr std::string_view default_listen = "127.0.0.1:9929";
+// Where fslog-metrics serves unless told otherwise: on this host only.
+inline constexpr std::string_view default_host = "127.0.0.1";
+inline constexpr int default_port = 9929;
 
 // "HOST:PORT", or "[IPV6]:PORT"; the port is 1 to 65535. Nothing when the
 // text has another form.
 std::optional<listen_address> parse_listen_address(std::string_view text);
+// The address in that form.
+std::string listen_text(const listen_address& address);
 
 // A TCP socket listening on the address (the first of the host's
 // addresses that binds), or why there is none: the resolver's or the

@@ -62,8 +62,7 @@ private:
     logread::dds_rate rate_;
     logread::recent_rate recent_rate_;
     prometheus::Counter& rows_;
-    std::array<prometheus::Counter*, logread::all_queries.size()> failures_{};
-    std::array<prometheus::Counter*, logread::checked_queries.size()> cs_bad_{};
+    std::array<prometheus::Counter*, logread::fault_count> faults_{}; // in their kind's family
     prometheus::Counter& port_open_failures_;
     prometheus::Counter& skipped_;
     prometheus::Gauge& readable_;

@@ -56,7 +56,22 @@ struct binned {
     double width = 0;
     std::vector<bin> bins;
     std::vector<run_extent> runs; // of the rows taken, in log order
+
+    double middle(std::size_t i) const { return first + (static_cast<double>(i) + 0.5) * width; }
 };
+
+// What a column shows of a series: the band from `low` to `high`, and the line.
+struct column {
+    double low = 0;
+    double high = 0;
+    double line = 0;
+};
+
+// The readings' lowest, highest and mean; for the DDS 2 rate, the column's
+// rate (its spans' counts over their seconds) as the line, within a band
+// from the lowest to the highest of the 10 s windows that closed in it.
+// Nothing where the bin has none.
+std::optional<column> column_of(const bin& at, logread::series which);
 
 class bin_set {
 public:

@@ -39,10 +39,8 @@ struct summary {
     row_time last;
     std::uint64_t rows = 0;
     std::uint64_t complete_rows = 0; // with all three groups
-    // Rows without each query's group, in the order of logread::all_queries.
-    std::array<std::uint64_t, logread::all_queries.size()> failures{};
-    // "(CS bad!)" at each checked query's group, in the order of logread::checked_queries.
-    std::array<std::uint64_t, logread::checked_queries.size()> cs_bad{};
+    // Rows with each fault: without a query's group, or with "(CS bad!)" at it.
+    std::array<std::uint64_t, logread::fault_count> faults{};
     stretch longest_gap;
     // Each series' figures; the DDS 2 rate's are those of its 10 s windows.
     std::array<logread::running_stats, logread::series_count> series;
