@@ -2,6 +2,7 @@
 
 #include "logread/local_time.hpp"
 #include "logread/start_line.hpp"
+#include "protocol/log_text.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -11,6 +12,8 @@ namespace logread {
 
 namespace {
 
+namespace log_text = protocol::log_text;
+
 // Where a start or continuation line glued to the end of a row begins, or
 // npos. A row never holds '#', so only a line with one can carry either.
 std::size_t glued_run_line(std::string_view line)
@@ -18,8 +21,8 @@ std::size_t glued_run_line(std::string_view line)
     if (std::memchr(line.data(), '#', line.size()) == nullptr) {
         return std::string_view::npos;
     }
-    const std::size_t start = line.find(start_line_prefix);
-    return start != std::string_view::npos ? start : line.find(continued_line_prefix);
+    const std::size_t start = line.find(log_text::start_line_prefix);
+    return start != std::string_view::npos ? start : line.find(log_text::continued_line_prefix);
 }
 
 } // namespace
@@ -149,11 +152,11 @@ void line_reader::take_line(std::string_view line, bool ended)
 
 void line_reader::take_text(std::string_view text, bool ended)
 {
-    if (text.starts_with(start_line_prefix)) {
-        take_start(text.substr(start_line_prefix.size()));
-    } else if (text.starts_with(continued_line_prefix)) {
-        take_continuation(text.substr(continued_line_prefix.size()));
-    } else if (text.starts_with(header_line_prefix)) {
+    if (text.starts_with(log_text::start_line_prefix)) {
+        take_start(text.substr(log_text::start_line_prefix.size()));
+    } else if (text.starts_with(log_text::continued_line_prefix)) {
+        take_continuation(text.substr(log_text::continued_line_prefix.size()));
+    } else if (text.starts_with(log_text::header_line_prefix)) {
         events_.on_header(line_number_);
     } else if (!text.starts_with('#') && !take_failed_start(text)) { // other comments: a reply dump, say
         take_row(text, ended);
@@ -179,9 +182,9 @@ void line_reader::take_continuation(std::string_view ctime_text)
 bool line_reader::take_failed_start(std::string_view text)
 {
     start_failure why = start_failure::port;
-    if (text.starts_with(usage_prefix) && text.ends_with(usage_suffix)) {
+    if (text.starts_with(log_text::usage_prefix) && text.ends_with(log_text::usage_suffix)) {
         why = start_failure::usage;
-    } else if (!text.starts_with(open_failure_prefix)) {
+    } else if (!text.starts_with(log_text::open_failure_prefix)) {
         return false;
     }
     after_message_ = true;

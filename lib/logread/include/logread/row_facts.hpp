@@ -5,7 +5,9 @@
 #pragma once
 
 #include "logread/row.hpp"
+#include "protocol/log_text.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <optional>
@@ -40,6 +42,8 @@ std::array<bool, fault_count> faults_of(const row_values& values);
 // them. (The log's own header writes "rail?": which rail the first channel
 // measures is not known for sure.)
 inline constexpr std::array<std::string_view, 4> channel_names{"rail", "trimpot", "temperature", "vcxo"};
+static_assert(std::ranges::equal(channel_names, protocol::log_text::adc_columns, {}, {},
+                                 [](std::string_view column) { return column.substr(0, column.find('?')); }));
 
 // What the tools show over time: the four channels, in their order (a
 // channel's index is its series), the DDS 2 rate and the user tuning.
