@@ -1,5 +1,6 @@
 // The whole program as a subprocess, against a stand-in unit on a pty.
 #include "harness.hpp"
+#include "log_text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -22,11 +23,11 @@ using harness::exited_with;
 using harness::pty_pair;
 using harness::scratch_dir;
 using harness::scripted_unit;
+using log_text::fields_of;
+using log_text::header_line;
 
 const std::string fslog = FSLOG_BIN;
-const std::string header_line =
-    "# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, user tuning";
-const std::regex complete_row(R"(     [ \d]{4}\d\.\d{3}     (  [ \d]{3}\d  ){4}\d+ \d+ -?\d+ -?\d+ )");
+const std::regex complete_row(log_text::complete_row_pattern);
 
 // Rows that the next row has already ended (the last one may be partial).
 std::vector<std::string> finished_rows(const std::string& log)
@@ -45,12 +46,6 @@ std::vector<std::string> finished_rows(const std::string& log)
 auto has_rows(std::size_t count)
 {
     return [count](const std::string& log) { return finished_rows(log).size() >= count; };
-}
-
-// The row's fields after the elapsed time.
-std::string fields_of(const std::string& row)
-{
-    return row.size() > 19 ? row.substr(19) : "";
 }
 
 bool eventually(const std::function<bool()>& holds, std::chrono::milliseconds timeout)

@@ -2,6 +2,7 @@
 #include "harness.hpp"
 #include "link/serial_port.hpp"
 #include "logger/logger.hpp"
+#include "protocol/log_text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -133,12 +134,11 @@ TEST(Header, StartLineThenColumnNamesWithoutLineEnd)
     stdout_capture out;
     print_header();
     const std::string text = out.text();
-    const std::string start = "# Logging started at ";
+    const std::string_view start = protocol::log_text::start_line_prefix;
     ASSERT_EQ(text.substr(0, start.size()), start);
     const std::size_t newline = text.find('\n');
     EXPECT_EQ(newline, start.size() + 24) << "ctime's fixed 24-character form";
-    EXPECT_EQ(text.substr(newline + 1),
-              "# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, user tuning");
+    EXPECT_EQ(text.substr(newline + 1), protocol::log_text::header_line);
 }
 
 } // namespace

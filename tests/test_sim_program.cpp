@@ -1,6 +1,7 @@
 // fslog-sim as a program: its two modes, its timing, and fslog logging
 // under it, every printed value held against what the simulator recorded.
 #include "harness.hpp"
+#include "log_text.hpp"
 #include "sim/line_schedule.hpp"
 
 #include <gtest/gtest.h>
@@ -121,8 +122,7 @@ private:
     std::uint32_t last_dds2_ = 0;
 };
 
-const std::regex any_row(R"(     [ \d]{4}\d\.\d{3}     ((  [ \d]{3}\d  ){4})?)"
-                         R"(((\(CS bad!\) )?\d+ \d+ -?\d+ )?((\(CS bad!\) )?-?\d+ )?)");
+const std::regex any_row(log_text::any_row_pattern);
 
 // Runs fslog under fslog-sim until `enough` holds for the record, then
 // interrupts the simulator and checks every complete row against it.
@@ -164,7 +164,7 @@ void log_and_check(const std::vector<std::string>& sim_options,
             fields += expected.fields_for(line);
         }
         EXPECT_TRUE(std::regex_match(rows[row], any_row)) << "[" << rows[row] << "]";
-        EXPECT_EQ(rows[row].substr(19), fields) << "row " << row;
+        EXPECT_EQ(log_text::fields_of(rows[row]), fields) << "row " << row;
     }
 
     // The tally on stderr agrees with the record.
@@ -551,7 +551,7 @@ TEST(FslogUnderSim, ReopenSignalsLoseNoRowAndCutNoExchange)
     files.push_back(path);
     logger.kill();
 
-    const std::regex whole_row(R"(     [ \d]{4}\d\.\d{3}     (  [ \d]{3}\d  ){4}\d+ (\d+) (-?\d+) -?\d+ )");
+    const std::regex whole_row(log_text::complete_row_pattern);
     std::string start;
     std::size_t rows = 0;
     std::uint32_t last_dds2 = 0;

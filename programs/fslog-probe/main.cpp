@@ -4,6 +4,7 @@
 #include "cli/cli.hpp"
 #include "diag/diag.hpp"
 #include "link/serial_port.hpp"
+#include "protocol/log_text.hpp"
 #include "protocol/protocol.hpp"
 
 #include <array>
@@ -142,7 +143,7 @@ int main(int argc, char** argv)
     }
     const std::string& device = line.operands.front();
     if (serial_init(device.c_str()) == 0) {
-        std::printf("\nCouldn't open port %s\n", device.c_str());
+        std::printf(protocol::log_text::open_failure_format, device.c_str());
         std::fflush(stdout);
         explain_open_failure(device);
         return 1;

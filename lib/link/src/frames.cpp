@@ -1,6 +1,7 @@
 #include "link/frames.hpp"
 
 #include "link/serial_port.hpp"
+#include "protocol/log_text.hpp"
 
 #include <cstdio>
 #include <span>
@@ -43,9 +44,9 @@ int tx_variable(std::uint8_t code, reply_buffer& reply, payload_note note)
     const int length = protocol::header_length + payload_length;
     const bool payload_good = check_payload(reply.data(), length);
     if (payload_good && note == payload_note::when_good) {
-        std::fputs("cs ok ", stdout);
+        std::fputs(protocol::log_text::cs_ok_note, stdout);
     } else if (!payload_good && note == payload_note::when_bad) {
-        std::fputs("(CS bad!) ", stdout);
+        std::fputs(protocol::log_text::cs_bad_note, stdout);
     }
     return length;
 }

@@ -2,14 +2,16 @@
 
 #include "logread/local_time.hpp"
 #include "logread/start_line.hpp"
+#include "protocol/log_text.hpp"
 
-#include <algorithm>
 #include <cstring>
 #include <utility>
 
 namespace logread {
 
 namespace {
+
+namespace log_text = protocol::log_text;
 
 // Where a start or continuation line glued to the end of a row begins, or
 // npos. A row never holds '#', so only a line with one can carry either.
@@ -18,8 +20,8 @@ std::size_t glued_run_line(std::string_view line)
     if (std::memchr(line.data(), '#', line.size()) == nullptr) {
         return std::string_view::npos;
     }
-    const std::size_t start = line.find(start_line_prefix);
-    return start != std::string_view::npos ? start : line.find(continued_line_prefix);
+    const std::size_t start = line.find(log_text::start_line_prefix);
+    return start != std::string_view::npos ? start : line.find(log_text::continued_line_prefix);
 }
 
 } // namespace
@@ -50,21 +52,6 @@ std::string describe(std::string_view source, const run_start& start)
     return text;
 }
 
-std::optional<std::string> skipped_line_notes::note(std::string_view source, const skipped_line& line)
-{
-    return ++count_ <= shown_per_file ? std::optional(describe(source, line)) : std::nullopt;
-}
-
-std::optional<std::string> skipped_line_notes::file_end(std::string_view source)
-{
-    const std::size_t seen = std::exchange(count_, 0);
-    const std::size_t unsaid = seen - std::min(seen, shown_per_file);
-    if (unsaid == 0) {
-        return std::nullopt;
-    }
-    return std::string(source) + ": " + std::to_string(unsaid) + " more lines are no log rows";
-}
-
 void line_reader::feed(std::string_view piece)
 {
     if (taken_unended_ && !piece.empty()) {
@@ -77,26 +64,24 @@ void line_reader::feed(std::string_view piece)
     }
     for (std::size_t end = piece.find('\n'); end != std::string_view::npos; end = piece.find('\n')) {
         const std::string_view rest_of_line = piece.substr(0, end);
-        if (partial_.empty() && !overlong_) {
-            take_line(rest_of_line, true);
+        if (partial_.begun()) {
+            partial_.append(rest_of_line);
+            take_line(partial_.text(), true);
         } else {
-            hold_partial(rest_of_line);
-            take_line(partial_, true);
+            take_line(rest_of_line, true);
         }
         partial_.clear();
-        overlong_ = false;
         piece.remove_prefix(end + 1);
     }
-    hold_partial(piece);
+    partial_.append(piece);
 }
 
 void line_reader::finish()
 {
-    if (!partial_.empty() || overlong_) {
-        take_line(partial_, false);
+    if (partial_.begun()) {
+        take_line(partial_.text(), false);
     }
     partial_.clear();
-    overlong_ = false;
     taken_unended_ = false;
     line_number_ = 0;
     events_.on_file_end();
@@ -104,30 +89,19 @@ void line_reader::finish()
 
 void line_reader::take_unended()
 {
-    if (partial_.empty() && !overlong_) {
+    if (!partial_.begun()) {
         return;
     }
-    take_line(partial_, false);
+    take_line(partial_.text(), false);
     partial_.clear();
-    overlong_ = false;
     taken_unended_ = true;
-}
-
-void line_reader::hold_partial(std::string_view part)
-{
-    if (overlong_ || partial_.size() + part.size() > max_line_length) {
-        overlong_ = true;
-        partial_.clear();
-        return;
-    }
-    partial_ += part;
 }
 
 void line_reader::take_line(std::string_view line, bool ended)
 {
     ++line_number_;
     const bool follows_message = std::exchange(after_message_, false);
-    if (overlong_ || line.size() > max_line_length) {
+    if (partial_.overlong() || line.size() > capped_line::max_length) {
         events_.on_skipped({line_number_, "longer than any row", false});
         return;
     }
@@ -149,11 +123,11 @@ void line_reader::take_line(std::string_view line, bool ended)
 
 void line_reader::take_text(std::string_view text, bool ended)
 {
-    if (text.starts_with(start_line_prefix)) {
-        take_start(text.substr(start_line_prefix.size()));
-    } else if (text.starts_with(continued_line_prefix)) {
-        take_continuation(text.substr(continued_line_prefix.size()));
-    } else if (text.starts_with(header_line_prefix)) {
+    if (text.starts_with(log_text::start_line_prefix)) {
+        take_start(text.substr(log_text::start_line_prefix.size()));
+    } else if (text.starts_with(log_text::continued_line_prefix)) {
+        take_continuation(text.substr(log_text::continued_line_prefix.size()));
+    } else if (text.starts_with(log_text::header_line_prefix)) {
         events_.on_header(line_number_);
     } else if (!text.starts_with('#') && !take_failed_start(text)) { // other comments: a reply dump, say
         take_row(text, ended);
@@ -179,9 +153,9 @@ void line_reader::take_continuation(std::string_view ctime_text)
 bool line_reader::take_failed_start(std::string_view text)
 {
     start_failure why = start_failure::port;
-    if (text.starts_with(usage_prefix) && text.ends_with(usage_suffix)) {
+    if (text.starts_with(log_text::usage_prefix) && text.ends_with(log_text::usage_suffix)) {
         why = start_failure::usage;
-    } else if (!text.starts_with(open_failure_prefix)) {
+    } else if (!text.starts_with(log_text::open_failure_prefix)) {
         return false;
     }
     after_message_ = true;

@@ -1,5 +1,7 @@
 #include "logread/row.hpp"
 
+#include "protocol/log_text.hpp"
+
 #include <charconv>
 #include <cstdint>
 
@@ -7,11 +9,9 @@ namespace logread {
 
 namespace {
 
-constexpr std::string_view cs_bad_note = "(CS bad!) ";
-constexpr std::size_t elapsed_margin = 5; // "     %9.3f     "
-constexpr std::size_t elapsed_width = 9;
-constexpr std::size_t adc_margin = 2; // "  %4d  "
-constexpr std::size_t adc_width = 4;
+namespace log_text = protocol::log_text;
+constexpr log_text::padded_field elapsed = log_text::elapsed_field;
+constexpr log_text::padded_field adc = log_text::adc_field;
 constexpr std::size_t max_tail_tokens = 6; // note, 3 DDS numbers, note, tuning
 
 // The reasons a line is no log row.
@@ -23,6 +23,15 @@ constexpr const char* bad_adc = "an ADC field is not in the \"  %4d  \" form";
 constexpr const char* bad_field = "a field is neither a number followed by one space nor \"(CS bad!) \"";
 constexpr const char* too_many_fields = "more fields than a row can hold";
 constexpr const char* bad_groups = "the fields after the ADC group form no DDS and tuning groups";
+
+// The reasons quote the log's text they expect.
+constexpr bool quotes(std::string_view reason, std::string_view text)
+{
+    return reason.find(text) != std::string_view::npos;
+}
+static_assert(quotes(bad_elapsed, log_text::line_of(log_text::elapsed_format)));
+static_assert(quotes(bad_adc, log_text::adc_format));
+static_assert(quotes(bad_field, log_text::cs_bad_note));
 
 // A position in the line with the few ways of reading on from it.
 class cursor {
@@ -96,7 +105,8 @@ bool is_i32(std::string_view text)
     return is_integer_in(text, INT32_MIN, INT32_MAX);
 }
 
-// "%9.3f": optional sign, digits, a point, three decimals.
+// The elapsed time's number: optional sign, digits, a point and the
+// format's decimals.
 bool is_elapsed_number(std::string_view text)
 {
     const std::size_t point = text.find('.');
@@ -105,7 +115,7 @@ bool is_elapsed_number(std::string_view text)
     }
     const std::string_view whole = text.starts_with('-') ? text.substr(1, point - 1) : text.substr(0, point);
     const std::string_view decimals = text.substr(point + 1);
-    return is_digits(whole) && is_digits(decimals) && decimals.size() == 3;
+    return is_digits(whole) && is_digits(decimals) && decimals.size() == elapsed.decimals;
 }
 
 // What no logger's elapsed time can be, for a number in the %9.3f form:
@@ -129,40 +139,40 @@ const char* impossible_elapsed(std::string_view text)
     return seconds > max_elapsed ? elapsed_too_long : nullptr;
 }
 
-// Padding that printf puts before a number right-aligned in `width`.
-std::size_t padding_for(std::string_view number, std::size_t width)
+// The spaces printf puts before `number` in a padded field: the margin,
+// then the padding that right-aligns it.
+std::size_t spaces_before(std::string_view number, log_text::padded_field field)
 {
-    return number.size() < width ? width - number.size() : 0;
+    return field.margin + (number.size() < field.width ? field.width - number.size() : 0);
 }
 
-// The elapsed field and the five spaces after it. Returns the spaces that
-// follow the number beyond those five (the start of the ADC group, if any).
+// The elapsed field and the margin after it. Returns the spaces that
+// follow the number beyond the margin (the start of the ADC group, if any).
 const char* read_elapsed(cursor& at, log_row& row, std::size_t& spaces_after)
 {
     const std::size_t leading = at.skip_spaces();
     row.elapsed = at.take_word();
-    if (!is_elapsed_number(row.elapsed) ||
-        leading != elapsed_margin + padding_for(row.elapsed, elapsed_width)) {
+    if (!is_elapsed_number(row.elapsed) || leading != spaces_before(row.elapsed, elapsed)) {
         return bad_elapsed;
     }
     if (const char* impossible = impossible_elapsed(row.elapsed)) {
         return impossible;
     }
     const std::size_t trailing = at.skip_spaces();
-    if (trailing < elapsed_margin) {
+    if (trailing < elapsed.margin) {
         return bad_elapsed;
     }
-    spaces_after = trailing - elapsed_margin;
+    spaces_after = trailing - elapsed.margin;
     return nullptr;
 }
 
-// One "  %4d  " field, its leading margin already consumed (`leading` is
-// the margin plus padding seen before the number).
+// One ADC field, its leading margin already consumed (`leading` is the
+// margin plus padding seen before the number).
 bool read_adc_field(cursor& at, std::size_t leading, std::string_view& value)
 {
     value = at.take_word();
-    return is_u16(value) && leading == adc_margin + padding_for(value, adc_width) &&
-           at.take(std::string_view("  ", adc_margin));
+    return is_u16(value) && leading == spaces_before(value, adc) &&
+           at.take(log_text::margin_after(log_text::adc_format));
 }
 
 // The ADC group, given the spaces already read in front of its first number.
@@ -198,9 +208,9 @@ const char* read_tail(cursor& at, tail_tokens& tail)
             return too_many_fields;
         }
         std::string_view token;
-        if (!at.take(cs_bad_note)) {
+        if (!at.take(log_text::cs_bad_note)) {
             token = at.take_word();
-            if (!is_integer_in(token, INT64_MIN, INT64_MAX) || !at.take(" ")) {
+            if (!is_integer_in(token, INT64_MIN, INT64_MAX) || !at.take(log_text::number_end)) {
                 return bad_field;
             }
         }

@@ -3,6 +3,7 @@
 #include "link/frames.hpp"
 #include "link/serial_port.hpp"
 #include "logger/log_output.hpp"
+#include "protocol/log_text.hpp"
 
 #include <array>
 #include <cstdint>
@@ -11,6 +12,8 @@
 #include <ctime>
 
 namespace {
+
+namespace log_text = protocol::log_text;
 
 constexpr std::size_t adc_channels = 4;
 
@@ -46,7 +49,7 @@ void read_adc()
     }
     for (std::size_t channel = 0; channel < adc_channels; ++channel) {
         const std::uint16_t value = little_endian_16(&reply[protocol::payload_start + 2 * channel]);
-        std::printf("  %4d  ", static_cast<int>(value));
+        std::printf(log_text::adc_format, static_cast<int>(value));
     }
 }
 
@@ -63,7 +66,7 @@ void test_22_command()
     const std::uint32_t dds2 = big_endian_32(&reply[protocol::payload_start + 4]);
     // Modulo 2^32, read as signed: a wrap of the counter shows as a small step.
     const auto delta = static_cast<std::int32_t>(dds2 - last_word);
-    std::printf("%lu %lu %ld ", static_cast<unsigned long>(dds1), static_cast<unsigned long>(dds2),
+    std::printf(log_text::dds_format, static_cast<unsigned long>(dds1), static_cast<unsigned long>(dds2),
                 static_cast<long>(delta));
     last_word = dds2;
 }
@@ -75,7 +78,7 @@ void test_2d_command()
         return;
     }
     const auto tuning = static_cast<std::int32_t>(big_endian_32(&reply[protocol::payload_start]));
-    std::printf("%ld ", static_cast<long>(tuning));
+    std::printf(log_text::tuning_format, static_cast<long>(tuning));
 }
 
 void print_header()
@@ -83,23 +86,22 @@ void print_header()
     const std::time_t started = std::time(nullptr);
     const char* text = std::ctime(&started);
     // ctime's text ends with its own newline, which ends the start line.
-    std::printf("# Logging started at %s", text);
+    std::printf(log_text::start_line_format, text);
     std::snprintf(start_text.data(), start_text.size(), "%.*s", static_cast<int>(std::strcspn(text, "\n")),
                   text);
-    std::fputs("# Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, user tuning",
-               stdout);
+    std::fputs(log_text::header_line, stdout);
 }
 
 void print_continuation()
 {
-    std::printf("# Continued: logging started at %s", start_text.data());
+    std::printf(log_text::continued_line_format, start_text.data());
 }
 
 void log_row(double start_time)
 {
     // Each row begins with the newline that ends the one before, so the
     // line being written is always the newest, complete up to its last field.
-    std::printf("\n     %9.3f     ", get_time() - start_time);
+    std::printf(log_text::elapsed_format, get_time() - start_time);
     read_adc();
     test_22_command();
     test_2d_command();
@@ -114,11 +116,11 @@ int fslog_main(int argc, char** argv)
     watch_for_reopen();
     if (argc < 2) {
         // argv[0] is null when the program is started with an empty argument list.
-        std::printf("\nUsage: %s comport\n", argc > 0 ? argv[0] : "fslog");
+        std::printf(log_text::usage_format, argc > 0 ? argv[0] : "fslog");
         return 1;
     }
     if (serial_init(argv[1]) == 0) {
-        std::printf("\nCouldn't open port %s\n", argv[1]);
+        std::printf(log_text::open_failure_format, argv[1]);
         return 1;
     }
     const double start_time = get_time();

@@ -2,7 +2,8 @@
 // of any size, line_reader splits them into lines and tells a log_events
 // handler what each line is: a run's start, the column header, a row (its
 // text, its numbers and its absolute time), or a line that is no row.
-// Memory stays bounded: a line longer than any row is dropped, not held.
+// Memory stays bounded: a line longer than any row is dropped, not held
+// (logread/capped_line.hpp).
 //
 // Runs and time. Every "# Logging started at <ctime text>" line starts a
 // run. A row's absolute time is its run's start time plus its elapsed
@@ -28,6 +29,7 @@
 // no rows; so is the empty line between two of them.
 #pragma once
 
+#include "logread/capped_line.hpp"
 #include "logread/row.hpp"
 
 #include <cstddef>
@@ -102,23 +104,6 @@ std::string describe(std::string_view source, const skipped_line& line);
 // note (see read_start_time); empty for one without.
 std::string describe(std::string_view source, const run_start& start);
 
-// Messages about the lines of a file that are no rows, capped so that a
-// damaged or foreign file can't flood the terminal: the first
-// shown_per_file are said line by line, the rest only counted.
-class skipped_line_notes {
-public:
-    static constexpr std::size_t shown_per_file = 10;
-
-    // describe(source, line), or nothing once shown_per_file were said.
-    std::optional<std::string> note(std::string_view source, const skipped_line& line);
-    // At the end of a file: "SOURCE: N more lines are no log rows" when
-    // some went unsaid. The next file starts a new count.
-    std::optional<std::string> file_end(std::string_view source);
-
-private:
-    std::size_t count_ = 0;
-};
-
 class line_reader {
 public:
     explicit line_reader(log_events& events) : events_(events) {}
@@ -141,9 +126,6 @@ public:
     std::size_t runs() const { return run_; }
     std::optional<std::time_t> run_start_time() const { return start_time_; }
 
-    // A longer line is no log row, and is not kept in memory whole.
-    static constexpr std::size_t max_line_length = 1024;
-
 private:
     void take_line(std::string_view line, bool ended);
     void take_text(std::string_view text, bool ended);
@@ -151,11 +133,9 @@ private:
     void take_continuation(std::string_view ctime_text);
     bool take_failed_start(std::string_view text);
     void take_row(std::string_view line, bool ended);
-    void hold_partial(std::string_view part);
 
     log_events& events_;
-    std::string partial_;        // the line begun but not yet ended
-    bool overlong_ = false;      // the current line passed max_line_length
+    capped_line partial_;        // the line begun but not yet ended
     bool taken_unended_ = false; // the last line was taken before its line end came
     std::size_t line_number_ = 0;
     std::size_t run_ = 0;

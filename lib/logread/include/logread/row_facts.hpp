@@ -5,6 +5,7 @@
 #pragma once
 
 #include "logread/row.hpp"
+#include "protocol/log_text.hpp"
 
 #include <algorithm>
 #include <array>
@@ -52,6 +53,8 @@ fault_kind kind_of(fault which);
 // them. (The log's own header writes "rail?": which rail the first channel
 // measures is not known for sure.)
 inline constexpr std::array<std::string_view, 4> channel_names{"rail", "trimpot", "temperature", "vcxo"};
+static_assert(std::ranges::equal(channel_names, protocol::log_text::adc_columns, {}, {},
+                                 [](std::string_view column) { return column.substr(0, column.find('?')); }));
 
 // What the tools show over time: the four channels, in their order (a
 // channel's index is its series), the DDS 2 rate and the user tuning.

@@ -1,10 +1,6 @@
-// logread: the lines fslog prints of its own, and the start time read back
-// from a start line. A run of the logger begins with "# Logging started at
-// <ctime text>", then the column header. A file that fslog reopened in the
-// middle of a run (after a rotation) begins with "# Continued: logging
-// started at <the run's ctime text>". When it can't start a run, fslog
-// prints "Couldn't open port DEVICE" or its usage, "Usage: NAME comport",
-// each between two line ends.
+// logread: the start time read back from the ctime text of a start line
+// (or of a continuation line, which repeats its run's); the lines' text is
+// protocol/log_text.hpp's.
 #pragma once
 
 #include <ctime>
@@ -12,13 +8,6 @@
 #include <string_view>
 
 namespace logread {
-
-inline constexpr std::string_view start_line_prefix = "# Logging started at ";
-inline constexpr std::string_view header_line_prefix = "# Elapsed (s),";
-inline constexpr std::string_view continued_line_prefix = "# Continued: logging started at ";
-inline constexpr std::string_view open_failure_prefix = "Couldn't open port ";
-inline constexpr std::string_view usage_prefix = "Usage: ";
-inline constexpr std::string_view usage_suffix = " comport";
 
 struct start_time {
     // Seconds since the epoch; nothing when the text gives no one time.

@@ -1,9 +1,11 @@
 // fslog's log to CSV, fed piece by piece so a live log converts as it grows.
 #pragma once
 
+#include "logread/capped_line.hpp"
 #include "logread/line_reader.hpp"
 #include "logread/local_time.hpp"
 #include "logread/row.hpp"
+#include "logread/skipped_line_notes.hpp"
 
 #include <cstddef>
 #include <ctime>
@@ -65,7 +67,7 @@ public:
     // gives no time for the time column.
     std::size_t skipped_lines() const { return skipped_; }
 
-    static constexpr std::size_t max_line_length = logread::line_reader::max_line_length;
+    static constexpr std::size_t max_line_length = logread::capped_line::max_length;
 
 private:
     void on_run_start(const logread::run_start& start) override;

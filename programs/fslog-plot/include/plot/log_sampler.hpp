@@ -6,6 +6,7 @@
 
 #include "logread/dds_rate.hpp"
 #include "logread/line_reader.hpp"
+#include "logread/skipped_line_notes.hpp"
 #include "plot/bins.hpp"
 #include "plot/options.hpp"
 

@@ -1,14 +1,6 @@
 // The logger: start-up, the header, the endless row loop and the three
-// logged queries with their column formats.
-//
-// Log on stdout:
-//   # Logging started at <ctime text>
-//   # Elapsed (s), rail?, trimpot, temperature, vcxo, dds 1, dds 2, delta dds2, user tuning
-// then one row per polling cycle, each beginning with its newline:
-//   "\n     %9.3f     " elapsed, four "  %4d  " ADC fields, "%lu %lu %ld "
-//   dds 1, dds 2, delta dds2, and "%ld " user tuning.
-// A failed query leaves its fields out; "(CS bad!) " may stand before the
-// DDS or tuning numbers.
+// logged queries. The log's text (its lines and the row's formats) is in
+// protocol/log_text.hpp.
 #pragma once
 
 // Wall-clock time in seconds (CLOCK_REALTIME).
