@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -392,6 +393,33 @@ scratch_dir::scratch_dir(const std::string& name)
 scratch_dir::~scratch_dir()
 {
     std::filesystem::remove_all(path_);
+}
+
+namespace {
+
+// Central European time as Europe/Berlin has kept it since 1996, spelt as a
+// POSIX rule so that no zone database is needed.
+constexpr const char* central_european_time = "CET-1CEST,M3.5.0,M10.5.0/3";
+
+} // namespace
+
+zone_guard::zone_guard()
+{
+    if (const char* before = std::getenv("TZ")) {
+        saved_ = before;
+    }
+    setenv("TZ", central_european_time, 1);
+    tzset();
+}
+
+zone_guard::~zone_guard()
+{
+    if (saved_) {
+        setenv("TZ", saved_->c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
 }
 
 std::vector<std::string> log_rows(const std::string& log)

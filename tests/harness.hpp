@@ -1,5 +1,6 @@
 // Test harness: a pseudo-terminal that the test drives as the unit, a
-// stand-in unit serving scripted replies, stdout capture and subprocesses.
+// stand-in unit serving scripted replies, stdout capture, subprocesses and
+// the time zone.
 #pragma once
 
 #include "unit/unit_side.hpp"
@@ -168,6 +169,20 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// The time zone the tests' logs were written in, Central European time with
+// its summer time, as TZ while this lives: for the code under test and for
+// the programs the test starts. The zone before comes back after.
+class zone_guard {
+public:
+    zone_guard();
+    ~zone_guard();
+    zone_guard(const zone_guard&) = delete;
+    zone_guard& operator=(const zone_guard&) = delete;
+
+private:
+    std::optional<std::string> saved_;
 };
 
 // Number of complete and partial rows in a log (lines after the header).
