@@ -1,5 +1,6 @@
 #include "harness.hpp"
 
+#include "link/serial_port.hpp"
 #include "unit/pty_line.hpp"
 
 #include <cerrno>
@@ -132,6 +133,16 @@ std::optional<std::uint8_t> pty_pair::next_command(std::chrono::milliseconds tim
     return std::nullopt;
 }
 
+void port_on_pty::SetUp()
+{
+    ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
+}
+
+double seconds_since(clock::time_point start)
+{
+    return std::chrono::duration<double>(clock::now() - start).count();
+}
+
 scripted_unit::scripted_unit(pty_pair& line, responder respond)
     : thread_([this, &line, respond = std::move(respond)] {
           while (!stop_) {
@@ -150,6 +161,14 @@ scripted_unit::~scripted_unit()
 {
     stop_ = true;
     thread_.join();
+}
+
+scripted_unit::responder answering(std::map<std::uint8_t, unit::bytes> by_code)
+{
+    return [by_code = std::move(by_code)](std::uint8_t code) {
+        const auto found = by_code.find(code);
+        return found == by_code.end() ? unit::bytes{} : found->second;
+    };
 }
 
 stdout_capture::stdout_capture()

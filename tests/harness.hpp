@@ -1,15 +1,18 @@
-// Test harness: a pseudo-terminal that the test drives as the unit, a
-// stand-in unit serving scripted replies, stdout capture, subprocesses and
-// the time zone.
+// Test harness: a pseudo-terminal that the test drives as the unit, the
+// port opened on one, a stand-in unit serving scripted replies, stdout
+// capture, subprocesses and the time zone.
 #pragma once
 
 #include "unit/unit_side.hpp"
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <sys/resource.h>
@@ -53,6 +56,18 @@ private:
     unit::command_parser parser_;
 };
 
+// A fixture for tests of the host's side of the line: the port layer opened
+// (serial_init) on the slave of `line`, whose master the test plays as the
+// unit.
+class port_on_pty : public ::testing::Test {
+protected:
+    void SetUp() override;
+    pty_pair line;
+};
+
+// Seconds gone since `start`, for tests that time the line's pauses.
+double seconds_since(std::chrono::steady_clock::time_point start);
+
 // A stand-in unit on a background thread: for each command frame it calls
 // the responder and puts the bytes it returns on the line (none: silence).
 class scripted_unit {
@@ -67,6 +82,10 @@ private:
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
+
+// A responder that answers each code in `by_code` with its reply and gives
+// silence to other codes.
+scripted_unit::responder answering(std::map<std::uint8_t, unit::bytes> by_code);
 
 // Captures what this process prints on stdout while it lives.
 class stdout_capture {
