@@ -1,6 +1,5 @@
 #include "harness.hpp"
 
-#include "link/serial_port.hpp"
 #include "unit/pty_line.hpp"
 
 #include <cerrno>
@@ -131,11 +130,6 @@ std::optional<std::uint8_t> pty_pair::next_command(std::chrono::milliseconds tim
         }
     }
     return std::nullopt;
-}
-
-void port_on_pty::SetUp()
-{
-    ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
 }
 
 double seconds_since(clock::time_point start)
@@ -366,8 +360,7 @@ void child_process::kill()
 
 double child_process::cpu_seconds() const
 {
-    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const std::string text = file_text("/proc/" + std::to_string(pid_) + "/stat");
     // Fields after the command name, which is in parentheses and may hold spaces.
     std::istringstream fields(text.substr(text.rfind(')') + 2));
     std::string field;
@@ -414,20 +407,14 @@ scratch_dir::~scratch_dir()
     std::filesystem::remove_all(path_);
 }
 
-namespace {
-
 // Central European time as Europe/Berlin has kept it since 1996, spelt as a
 // POSIX rule so that no zone database is needed.
-constexpr const char* central_european_time = "CET-1CEST,M3.5.0,M10.5.0/3";
-
-} // namespace
-
 zone_guard::zone_guard()
 {
     if (const char* before = std::getenv("TZ")) {
         saved_ = before;
     }
-    setenv("TZ", central_european_time, 1);
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
     tzset();
 }
 
@@ -439,6 +426,12 @@ zone_guard::~zone_guard()
         unsetenv("TZ");
     }
     tzset();
+}
+
+std::string file_text(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 std::vector<std::string> log_rows(const std::string& log)

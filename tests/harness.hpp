@@ -3,15 +3,15 @@
 // capture, subprocesses and the time zone.
 #pragma once
 
+#include "link/serial_port.hpp"
 #include "unit/unit_side.hpp"
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
 #include <map>
 #include <optional>
 #include <string>
@@ -56,12 +56,11 @@ private:
     unit::command_parser parser_;
 };
 
-// A fixture for tests of the host's side of the line: the port layer opened
-// (serial_init) on the slave of `line`, whose master the test plays as the
-// unit.
+// A fixture for tests of the host's side of the line: the port opened with
+// serial_init on the slave of `line`, whose master the test plays as the unit.
 class port_on_pty : public ::testing::Test {
 protected:
-    void SetUp() override;
+    void SetUp() override { ASSERT_EQ(serial_init(line.slave_path().c_str()), 1); }
     pty_pair line;
 };
 
@@ -83,8 +82,7 @@ private:
     std::thread thread_;
 };
 
-// A responder that answers each code in `by_code` with its reply and gives
-// silence to other codes.
+// A responder that answers each code in `by_code` with its reply, others with silence.
 scripted_unit::responder answering(std::map<std::uint8_t, unit::bytes> by_code);
 
 // Captures what this process prints on stdout while it lives.
@@ -190,9 +188,8 @@ private:
     std::filesystem::path path_;
 };
 
-// The time zone the tests' logs were written in, Central European time with
-// its summer time, as TZ while this lives: for the code under test and for
-// the programs the test starts. The zone before comes back after.
+// TZ set, while this lives, to the zone the tests' logs were written in: for the code
+// under test and for the programs the test starts. The zone before comes back after.
 class zone_guard {
 public:
     zone_guard();
@@ -203,6 +200,9 @@ public:
 private:
     std::optional<std::string> saved_;
 };
+
+// All of a file, as text.
+std::string file_text(const std::string& path);
 
 // Number of complete and partial rows in a log (lines after the header).
 std::vector<std::string> log_rows(const std::string& log);
