@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -131,6 +132,11 @@ std::optional<std::uint8_t> pty_pair::next_command(std::chrono::milliseconds tim
     return std::nullopt;
 }
 
+double seconds_since(clock::time_point start)
+{
+    return std::chrono::duration<double>(clock::now() - start).count();
+}
+
 scripted_unit::scripted_unit(pty_pair& line, responder respond)
     : thread_([this, &line, respond = std::move(respond)] {
           while (!stop_) {
@@ -149,6 +155,14 @@ scripted_unit::~scripted_unit()
 {
     stop_ = true;
     thread_.join();
+}
+
+scripted_unit::responder answering(std::map<std::uint8_t, unit::bytes> by_code)
+{
+    return [by_code = std::move(by_code)](std::uint8_t code) {
+        const auto found = by_code.find(code);
+        return found == by_code.end() ? unit::bytes{} : found->second;
+    };
 }
 
 stdout_capture::stdout_capture()
@@ -346,8 +360,7 @@ void child_process::kill()
 
 double child_process::cpu_seconds() const
 {
-    std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const std::string text = file_text("/proc/" + std::to_string(pid_) + "/stat");
     // Fields after the command name, which is in parentheses and may hold spaces.
     std::istringstream fields(text.substr(text.rfind(')') + 2));
     std::string field;
@@ -392,6 +405,33 @@ scratch_dir::scratch_dir(const std::string& name)
 scratch_dir::~scratch_dir()
 {
     std::filesystem::remove_all(path_);
+}
+
+// Central European time as Europe/Berlin has kept it since 1996, spelt as a
+// POSIX rule so that no zone database is needed.
+zone_guard::zone_guard()
+{
+    if (const char* before = std::getenv("TZ")) {
+        saved_ = before;
+    }
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+}
+
+zone_guard::~zone_guard()
+{
+    if (saved_) {
+        setenv("TZ", saved_->c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+
+std::string file_text(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 std::vector<std::string> log_rows(const std::string& log)

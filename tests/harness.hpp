@@ -1,7 +1,9 @@
-// Test harness: a pseudo-terminal that the test drives as the unit, a
-// stand-in unit serving scripted replies, stdout capture and subprocesses.
+// Test harness: a pseudo-terminal that the test drives as the unit, the
+// port opened on one, a stand-in unit serving scripted replies, stdout
+// capture, subprocesses and the time zone.
 #pragma once
 
+#include "link/serial_port.hpp"
 #include "unit/unit_side.hpp"
 
 #include <atomic>
@@ -9,6 +11,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
+#include <map>
 #include <optional>
 #include <string>
 #include <sys/resource.h>
@@ -52,6 +56,17 @@ private:
     unit::command_parser parser_;
 };
 
+// A fixture for tests of the host's side of the line: the port opened with
+// serial_init on the slave of `line`, whose master the test plays as the unit.
+class port_on_pty : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(serial_init(line.slave_path().c_str()), 1); }
+    pty_pair line;
+};
+
+// Seconds gone since `start`, for tests that time the line's pauses.
+double seconds_since(std::chrono::steady_clock::time_point start);
+
 // A stand-in unit on a background thread: for each command frame it calls
 // the responder and puts the bytes it returns on the line (none: silence).
 class scripted_unit {
@@ -66,6 +81,9 @@ private:
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
+
+// A responder that answers each code in `by_code` with its reply, others with silence.
+scripted_unit::responder answering(std::map<std::uint8_t, unit::bytes> by_code);
 
 // Captures what this process prints on stdout while it lives.
 class stdout_capture {
@@ -169,6 +187,22 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// TZ set, while this lives, to the zone the tests' logs were written in: for the code
+// under test and for the programs the test starts. The zone before comes back after.
+class zone_guard {
+public:
+    zone_guard();
+    ~zone_guard();
+    zone_guard(const zone_guard&) = delete;
+    zone_guard& operator=(const zone_guard&) = delete;
+
+private:
+    std::optional<std::string> saved_;
+};
+
+// All of a file, as text.
+std::string file_text(const std::string& path);
 
 // Number of complete and partial rows in a log (lines after the header).
 std::vector<std::string> log_rows(const std::string& log);

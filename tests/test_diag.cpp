@@ -11,28 +11,19 @@
 
 namespace {
 
-using harness::pty_pair;
 using harness::scripted_unit;
 using harness::stdout_capture;
 using replies = std::map<std::uint8_t, unit::bytes>;
 
-class Diag : public ::testing::Test {
+class Diag : public harness::port_on_pty {
 protected:
-    void SetUp() override { ASSERT_EQ(serial_init(line.slave_path().c_str()), 1); }
-
     // From now on the unit answers with `by_code`; other codes get silence.
     void unit_answers(replies by_code)
     {
         unit.reset();
-        answers = std::move(by_code);
-        unit.emplace(line, [this](std::uint8_t code) {
-            const auto found = answers.find(code);
-            return found == answers.end() ? unit::bytes{} : found->second;
-        });
+        unit.emplace(line, harness::answering(std::move(by_code)));
     }
 
-    pty_pair line;
-    replies answers;
     std::optional<scripted_unit> unit;
 };
 

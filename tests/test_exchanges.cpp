@@ -10,23 +10,15 @@
 namespace {
 
 using namespace std::chrono_literals;
-using harness::pty_pair;
+using harness::seconds_since;
 using harness::stdout_capture;
 using clock_type = std::chrono::steady_clock;
 
-double seconds_since(clock_type::time_point start)
-{
-    return std::chrono::duration<double>(clock_type::now() - start).count();
-}
-
-class Exchange : public ::testing::Test {
+class Exchange : public harness::port_on_pty {
 protected:
-    void SetUp() override { ASSERT_EQ(serial_init(line.slave_path().c_str()), 1); }
-
     // The command frame the exchange put on the line.
     unit::bytes sent() const { return line.receive(100ms); }
 
-    pty_pair line;
     reply_buffer reply{};
 };
 

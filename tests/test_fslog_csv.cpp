@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -121,8 +120,7 @@ TEST(LogConverter, OverlongLineIsSkippedWithoutBeingHeldWhole)
 
 TEST(LogConverter, TimeColumnIsLocalTimeWithMillisecondsAndOffsetOrEmptyWithoutAStartLine)
 {
-    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-    tzset();
+    const harness::zone_guard central_european_time;
     // Rotated in mid-run, then a restart appended the old way (glued to the
     // last row), and one a summer later.
     const std::string log = "\n     86400.000     5 " + ("\n" + header_lines) + "\n         0.013     6 " +
@@ -142,8 +140,7 @@ TEST(LogConverter, TimeColumnIsLocalTimeWithMillisecondsAndOffsetOrEmptyWithoutA
 
 TEST(LogConverter, TimesAcrossTheAutumnChangeCarryTheirOffsetOrAreUtc)
 {
-    setenv("TZ", "Europe/Berlin", 1);
-    tzset();
+    const harness::zone_guard central_european_time;
     // From 01:00 CEST, two hours on: 03:00 CEST is 02:00 CET.
     const std::string log =
         log_text::start_lines("Sun Oct 25 01:00:00 2026") + "\n      7199.500     1 \n      7200.500     2 ";

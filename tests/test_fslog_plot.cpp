@@ -11,7 +11,6 @@
 
 #include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -176,12 +175,7 @@ TEST(Bins, ALongLogFoldsIntoTheColumnsAndKeepsItsExtremes)
 }
 
 class LocalTime : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-        tzset();
-    }
+    harness::zone_guard zone_;
 };
 
 TEST_F(LocalTime, WindowEndsAreTimesOfDayOrSecondsFromTheFirstStart)
@@ -236,8 +230,7 @@ TEST_F(LocalTime, WindowEndsAreTimesOfDayOrSecondsFromTheFirstStart)
 // to 02:00 CET.
 TEST(TimeAxis, FourHoursAcrossTheAutumnChangeTakeFourHoursAndTheLabelsShowIt)
 {
-    setenv("TZ", "Europe/Berlin", 1);
-    tzset();
+    const harness::zone_guard central_european_time;
     std::string log = start_lines("Sun Oct 25 01:00:00 2026");
     for (int second = 0; second <= 4 * 3600; second += 10) {
         log += text_of({static_cast<double>(second), {{800, 2047, 1530, 2214}}});

@@ -20,6 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 using harness::child_process;
 using harness::exited_with;
+using harness::file_text;
 using harness::pty_pair;
 using harness::scratch_dir;
 using harness::scripted_unit;
@@ -58,12 +59,6 @@ bool eventually(const std::function<bool()>& holds, std::chrono::milliseconds ti
         std::this_thread::sleep_for(10ms);
     }
     return true;
-}
-
-std::string file_text(const std::string& path)
-{
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The descriptors of process `pid` open on `path`, each mapped to whether
@@ -192,8 +187,7 @@ TEST(Program, PrintsHeaderThenOneRowPerCycle)
 
     // Opened with O_NOCTTY: the port did not become the controlling
     // terminal of the logger's new session (field 7 of stat, tty_nr).
-    std::ifstream stat("/proc/" + std::to_string(logger.pid()) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const std::string text = file_text("/proc/" + std::to_string(logger.pid()) + "/stat");
     std::istringstream after_name(text.substr(text.rfind(')') + 2));
     std::string state, ppid, pgrp, session, tty;
     after_name >> state >> ppid >> pgrp >> session >> tty;

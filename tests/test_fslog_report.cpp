@@ -49,11 +49,10 @@ void write_file(const std::string& path, const std::string& text, std::ios::open
     std::ofstream(path, std::ios::binary | mode) << text;
 }
 
-// Central European time, as the logging machine's and this one's: the
-// report writes times with their offset or zone.
+// The report writes times with their offset or zone: in the zone the logs
+// were written in.
 class FslogReport : public ::testing::Test {
-protected:
-    void SetUp() override { setenv("TZ", "Europe/Berlin", 1); }
+    harness::zone_guard zone_;
 };
 
 TEST_F(FslogReport, FiguresOfASmallLogWithKnownValues)

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -21,15 +20,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Central European time, with its summer time rules, whatever this
-// machine's zone: start lines are read as local time.
+// Start lines are read as local time: the zone the logs were written in,
+// whatever this machine's.
 class LocalTime : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-        tzset();
-    }
+    harness::zone_guard zone_;
 };
 
 // 2026-12-08 09:14:03 CET.
@@ -155,8 +149,7 @@ TEST(LogRows, ImpossibleElapsedTimesAreNoRowsAndSayWhy)
 // 25 October from 03:00 back to 02:00.
 TEST(StartLines, DatesThatDoNotExistOrClockChangesAreSaidWhichHourIsTaken)
 {
-    setenv("TZ", "Europe/Berlin", 1);
-    tzset();
+    const harness::zone_guard central_european_time;
     std::string log;
     for (const char* text :
          {"Sun Oct 25 02:30:00 2026", "Sun Oct 25 03:30:00 2026", "Sun Mar 29 02:30:00 2026",

@@ -24,7 +24,6 @@
 
 namespace {
 
-using harness::pty_pair;
 using harness::stdout_capture;
 using log_text::row;
 using log_text::text_of;
@@ -128,11 +127,11 @@ std::string expected_tail(reply_kind dds, reply_kind tuning, const std::string& 
            (tuning_flag ? "1" : "0");
 }
 
-class LoggerRows : public ::testing::Test {
+class LoggerRows : public harness::port_on_pty {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
+        ASSERT_NO_FATAL_FAILURE(port_on_pty::SetUp());
         stdout_capture discard;
         line.send(unit::dds_reply(0, last_dds2));
         test_22_command();
@@ -155,7 +154,6 @@ protected:
         return expected_tail(dds, tuning, dds_cells, tuning_value);
     }
 
-    pty_pair line;
     std::uint32_t last_dds2 = 3000000000u;
     unsigned row_count = 0;
 };

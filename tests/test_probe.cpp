@@ -16,17 +16,18 @@ using namespace std::chrono_literals;
 using harness::child_process;
 using harness::exited_with;
 using harness::pty_pair;
-using harness::scripted_unit;
 
 const std::string probe = FSLOG_PROBE_BIN;
 
-// A unit that answers each code in `by_code` and stays silent to others.
-scripted_unit answering(pty_pair& line, std::map<std::uint8_t, unit::bytes> by_code)
+// fslog-probe run to its end with `codes`, against a unit that answers each
+// code in `by_code` and stays silent to others.
+harness::finished_run probe_against(std::map<std::uint8_t, unit::bytes> by_code,
+                                    std::vector<std::string> codes = {})
 {
-    return scripted_unit(line, [by_code = std::move(by_code)](std::uint8_t code) {
-        const auto found = by_code.find(code);
-        return found == by_code.end() ? unit::bytes{} : found->second;
-    });
+    pty_pair line;
+    const harness::scripted_unit unit(line, harness::answering(std::move(by_code)));
+    codes.insert(codes.begin(), {probe, line.slave_path()});
+    return harness::run_to_end(codes, 10s);
 }
 
 TEST(Probe, BadArgumentsAreRefusedBeforeThePortIsTouched)
@@ -87,48 +88,46 @@ TEST(Probe, SaysWhyThePortWontOpen)
 
 TEST(Probe, WithoutCodesRunsTheEightTestQueriesOneLineEach)
 {
-    pty_pair line;
-    const scripted_unit unit = answering(line, {
-                                                   {0x53, unit::test_53_reply(1234)},
-                                                   {0x29, unit::test_29_reply({1, 2, 3, 4})},
-                                                   {0x2B, unit::reply_frame(0x2B, unit::bytes{0x41})},
-                                                   {0x47, unit::empty_reply(0x47)},
-                                                   {0x5A, unit::adc_reply({1, 2, 3, 4})},
-                                                   {0x61, unit::reply_frame(0x61, unit::bytes{200, 7})},
-                                                   {0x65, unit::reply_frame(0x65, unit::bytes{0, 255})},
-                                                   {0x67, unit::reply_frame(0x67, unit::bytes{7})},
-                                               });
-    child_process run({probe, line.slave_path()});
-    EXPECT_TRUE(exited_with(run.wait(10s), 0));
-    EXPECT_EQ(run.out(), "0x53: 1234 \n"
-                         "0x29:   1   2   3   4 \n"
-                         "0x2B: cs ok  65  65 \n"
-                         "0x47: cs ok \n"
-                         "0x5A: cs ok   4   0   4   0   3   0   2   0   1 \n"
-                         "0x61: cs ok 207   7 200 \n"
-                         "0x65: cs ok 255 255   0 \n"
-                         "0x67: cs ok   7   7 \n");
-    EXPECT_EQ(run.err(), "");
+    const auto run = probe_against({
+        {0x53, unit::test_53_reply(1234)},
+        {0x29, unit::test_29_reply({1, 2, 3, 4})},
+        {0x2B, unit::reply_frame(0x2B, unit::bytes{0x41})},
+        {0x47, unit::empty_reply(0x47)},
+        {0x5A, unit::adc_reply({1, 2, 3, 4})},
+        {0x61, unit::reply_frame(0x61, unit::bytes{200, 7})},
+        {0x65, unit::reply_frame(0x65, unit::bytes{0, 255})},
+        {0x67, unit::reply_frame(0x67, unit::bytes{7})},
+    });
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.out, "0x53: 1234 \n"
+                       "0x29:   1   2   3   4 \n"
+                       "0x2B: cs ok  65  65 \n"
+                       "0x47: cs ok \n"
+                       "0x5A: cs ok   4   0   4   0   3   0   2   0   1 \n"
+                       "0x61: cs ok 207   7 200 \n"
+                       "0x65: cs ok 255 255   0 \n"
+                       "0x67: cs ok   7   7 \n");
+    EXPECT_EQ(run.err, "");
 }
 
 TEST(Probe, WithCodesDumpsEachReplyInTurn)
 {
-    pty_pair line;
-    const scripted_unit unit = answering(line, {
-                                                   {0x2B, unit::reply_frame(0x2B, unit::bytes{0x41})},
-                                                   {0x47, unit::empty_reply(0x47)},
-                                                   {0x07, unit::reply_frame(0x07, unit::bytes{})},
-                                               });
-    child_process run({probe, line.slave_path(), "2b", "0x47", "7"});
-    EXPECT_TRUE(exited_with(run.wait(10s), 0));
-    EXPECT_EQ(run.out(), "\n#\n# Cmd 0x2B cs ok 0x06 byte reply: [2B] [06] [00] [2D] [41] [41] "
-                         "\n# ASCII (.): +..-AA\n# ASCII ( ): +  -AA"
-                         "\n#\n# Cmd 0x47 cs ok 0x04 byte reply: [47] [04] [00] [43] "
-                         "\n# ASCII (.): G..C\n# ASCII ( ): G  C"
-                         "\n#\n# Cmd 0x07 cs ok 0x05 byte reply: [07] [05] [00] [02] [00] "
-                         "\n# ASCII (.): .....\n# ASCII ( ):      "
-                         "\n");
-    EXPECT_EQ(run.err(), "");
+    const auto run = probe_against(
+        {
+            {0x2B, unit::reply_frame(0x2B, unit::bytes{0x41})},
+            {0x47, unit::empty_reply(0x47)},
+            {0x07, unit::reply_frame(0x07, unit::bytes{})},
+        },
+        {"2b", "0x47", "7"});
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.out, "\n#\n# Cmd 0x2B cs ok 0x06 byte reply: [2B] [06] [00] [2D] [41] [41] "
+                       "\n# ASCII (.): +..-AA\n# ASCII ( ): +  -AA"
+                       "\n#\n# Cmd 0x47 cs ok 0x04 byte reply: [47] [04] [00] [43] "
+                       "\n# ASCII (.): G..C\n# ASCII ( ): G  C"
+                       "\n#\n# Cmd 0x07 cs ok 0x05 byte reply: [07] [05] [00] [02] [00] "
+                       "\n# ASCII (.): .....\n# ASCII ( ):      "
+                       "\n");
+    EXPECT_EQ(run.err, "");
 }
 
 } // namespace

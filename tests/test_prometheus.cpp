@@ -24,12 +24,6 @@ bool on_path(const std::string& program)
     return std::system(("command -v " + program + " >/dev/null").c_str()) == 0;
 }
 
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // What the log holds, counted through the log library.
 struct log_counts : logread::log_events {
     double rows = 0;
@@ -56,7 +50,7 @@ log_counts count_log(const std::string& path)
 {
     log_counts counts;
     logread::line_reader reader(counts);
-    reader.feed(read_file(path));
+    reader.feed(harness::file_text(path));
     reader.finish();
     return counts;
 }
@@ -139,7 +133,7 @@ TEST(FslogMetricsWithPrometheus, PrometheusHoldsWhatTheLogHolds)
         fslog.wait(10s);
     }
     const log_counts held = count_log(log);
-    ASSERT_GT(held.rows, 1000) << read_file(dir / "sim.out");
+    ASSERT_GT(held.rows, 1000) << harness::file_text(dir / "sim.out");
     ASSERT_GT(held.failures.at("adc") + held.cs_bad.at("dds") + held.cs_bad.at("tuning"), 0);
 
     prometheus_api api(prometheus_port);
@@ -149,7 +143,7 @@ TEST(FslogMetricsWithPrometheus, PrometheusHoldsWhatTheLogHolds)
         std::this_thread::sleep_for(250ms);
     }
     ASSERT_EQ(api.value(rows_query), held.rows)
-        << read_file(dir / "prometheus.err") << read_file(dir / "metrics.err");
+        << harness::file_text(dir / "prometheus.err") << harness::file_text(dir / "metrics.err");
     for (const auto& [query, count] : held.failures) {
         EXPECT_EQ(api.value("fslog_query_failures_total{log=\"unit\",query=\"" + query + "\"}"), count)
             << query;
@@ -171,7 +165,7 @@ TEST(FslogMetricsWithPrometheus, PrometheusHoldsWhatTheLogHolds)
         }
     }
     const json dashboard =
-        json::parse(read_file(std::string(FSLOG_SERVICE_DIR) + "/prometheus/fslog-dashboard.json"));
+        json::parse(harness::file_text(std::string(FSLOG_SERVICE_DIR) + "/prometheus/fslog-dashboard.json"));
     for (const json& panel : dashboard["panels"]) {
         for (const json& target : panel["targets"]) {
             EXPECT_FALSE(api.query(dashboard_query(target["expr"])).empty()) << target["expr"];

@@ -12,11 +12,7 @@ using namespace std::chrono_literals;
 using harness::pty_pair;
 using harness::stdout_capture;
 
-class Query : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_EQ(serial_init(line.slave_path().c_str()), 1); }
-    pty_pair line;
-};
+using Query = harness::port_on_pty;
 
 TEST_F(Query, AdcChannelsPrintLittleEndianInFourWideFields)
 {

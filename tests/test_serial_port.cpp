@@ -19,12 +19,8 @@ namespace {
 using namespace std::chrono_literals;
 using harness::pty_pair;
 using harness::scratch_dir;
+using harness::seconds_since;
 using clock_type = std::chrono::steady_clock;
-
-double seconds_since(clock_type::time_point start)
-{
-    return std::chrono::duration<double>(clock_type::now() - start).count();
-}
 
 bool holds_a_lock(const std::string& descriptor)
 {
@@ -121,10 +117,10 @@ TEST(SerialReset, DoesNothingBeforeTheFirstSuccessfulOpen)
     EXPECT_LT(seconds_since(start), 0.5);
 }
 
-TEST(ReadReply, CountOfZeroReturnsAtOnceWithoutReading)
+using ReadReply = harness::port_on_pty;
+
+TEST_F(ReadReply, CountOfZeroReturnsAtOnceWithoutReading)
 {
-    pty_pair line;
-    ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
     line.send({0x11});
     std::array<std::uint8_t, 4> dest{};
     const auto start = clock_type::now();
@@ -135,10 +131,8 @@ TEST(ReadReply, CountOfZeroReturnsAtOnceWithoutReading)
     EXPECT_EQ(dest[0], 0x11) << "the queued byte was left for the next read";
 }
 
-TEST(ReadReply, GathersBurstsUpToTheCountAndNeverReadsBeyondIt)
+TEST_F(ReadReply, GathersBurstsUpToTheCountAndNeverReadsBeyondIt)
 {
-    pty_pair line;
-    ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
     std::thread unit([&] {
         line.send({1, 2, 3});
         std::this_thread::sleep_for(300ms);
@@ -155,10 +149,8 @@ TEST(ReadReply, GathersBurstsUpToTheCountAndNeverReadsBeyondIt)
     EXPECT_EQ(dest[1], 9);
 }
 
-TEST(ReadReply, PartialReplyThenSilenceFailsAfterTwoSecondsKeepingWhatCame)
+TEST_F(ReadReply, PartialReplyThenSilenceFailsAfterTwoSecondsKeepingWhatCame)
 {
-    pty_pair line;
-    ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
     line.send({1, 2, 3, 4, 5, 6});
     std::array<std::uint8_t, 13> dest{};
     const auto start = clock_type::now();
@@ -170,10 +162,10 @@ TEST(ReadReply, PartialReplyThenSilenceFailsAfterTwoSecondsKeepingWhatCame)
     EXPECT_EQ(dest[6], 0);
 }
 
-TEST(SerialReset, PausesFourSecondsAndDiscardsWhatArrivesMeanwhile)
+using SerialResetOfAnOpenPort = harness::port_on_pty;
+
+TEST_F(SerialResetOfAnOpenPort, PausesFourSecondsAndDiscardsWhatArrivesMeanwhile)
 {
-    pty_pair line;
-    ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
     line.send({0xAA, 0xBB}); // queued before the reset
     std::thread late_reply([&] {
         std::this_thread::sleep_for(1500ms);
@@ -205,10 +197,8 @@ void fail_an_exchange()
 
 // A USB adapter that goes hangs its tty up: reads bring end of file, as
 // from a silent unit, and writes fail.
-TEST(SerialReset, ReopensALineThatHungUp)
+TEST_F(SerialResetOfAnOpenPort, ReopensALineThatHungUp)
 {
-    pty_pair line;
-    ASSERT_EQ(serial_init(line.slave_path().c_str()), 1);
     if (!line.hang_up()) {
         GTEST_SKIP() << "hanging up a pty needs CAP_SYS_ADMIN";
     }

@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <poll.h>
 #include <regex>
 #include <sstream>
@@ -42,8 +41,7 @@ struct recorded {
 // Every complete line of the record file (a line still being written is left out).
 std::vector<recorded> read_record(const std::string& path)
 {
-    std::ifstream file(path);
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string text = harness::file_text(path);
     std::vector<recorded> lines;
     std::istringstream stream(text.substr(0, text.rfind('\n') + 1));
     std::string line;
@@ -341,7 +339,7 @@ double seconds_for_replies(const std::vector<std::string>& options, int commands
     host.send(burst);
     const std::size_t expected = 13 * static_cast<std::size_t>(commands);
     EXPECT_EQ(host.receive(expected, 1s).size(), expected);
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return harness::seconds_since(start);
 }
 
 TEST(SimProgram, PacedRepliesTakeTheLineTimeAndFastOnesDoNot)
@@ -376,7 +374,7 @@ std::vector<std::pair<double, std::size_t>> bursts(const host_line& host, std::s
         if (n <= 0) {
             break;
         }
-        const double at = std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+        const double at = harness::seconds_since(since);
         if (seen.empty() || at - seen.back().first > 0.003) {
             seen.emplace_back(at, 0);
         }
@@ -556,8 +554,7 @@ TEST(FslogUnderSim, ReopenSignalsLoseNoRowAndCutNoExchange)
     std::size_t rows = 0;
     std::uint32_t last_dds2 = 0;
     for (const std::string& name : files) {
-        std::ifstream in(name);
-        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string text = harness::file_text(name);
         std::vector<std::string> lines = harness::log_rows(text);
         if (name == path && !lines.empty()) {
             lines.pop_back(); // the row being written when it was killed
