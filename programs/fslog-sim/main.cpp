@@ -1,7 +1,7 @@
 // fslog-sim: plays the unit at the far end of a serial line on a
 // pseudo-terminal, either for one command run against it or, with --link,
 // until it is interrupted.
-#include "sim/faults.hpp"
+#include "sim/fault_picker.hpp"
 #include "sim/line_schedule.hpp"
 #include "sim/options.hpp"
 #include "sim/unit_model.hpp"
@@ -147,9 +147,9 @@ private:
     {
         ++commands_;
         const double received = now();
-        const unit::bytes reply = unit::answer(code, model_.at(received));
-        const unit::fault kind = reply.empty() ? unit::fault::none : faults_.pick();
-        schedule_.queue(received, code, kind, unit::apply_fault(reply, kind));
+        const unit::bytes reply = sim::answer(code, model_.at(received));
+        const sim::fault kind = reply.empty() ? sim::fault::none : faults_.pick();
+        schedule_.queue(received, code, kind, sim::apply_fault(reply, kind));
     }
 
     void send_due_bytes()
@@ -301,7 +301,7 @@ int run(const sim::sim_options& options)
 int main(int argc, char** argv)
 {
     const sim::parsed_options parsed = sim::parse_options(argc, argv);
-    if (const auto status = cli::answer(sim::program, parsed.line)) {
+    if (const auto status = cli::answer(sim::program(), parsed.line)) {
         return *status;
     }
     // The default 50 us of timer slack lands on every reply's last byte,
