@@ -36,8 +36,6 @@
 
 namespace {
 
-// Like a bad command line: what to serve on is given wrong.
-constexpr int status_cannot_serve = 2;
 constexpr auto poll_pause = std::chrono::milliseconds(250);
 constexpr auto follower_grace = std::chrono::milliseconds(500);
 
@@ -199,7 +197,7 @@ void stop_followers(std::vector<std::jthread>& followers, const std::atomic<int>
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (running > 0) {
-        std::_Exit(0);
+        std::_Exit(cli::exit_ok);
     }
 }
 
@@ -211,9 +209,10 @@ int serve(const options& given)
     pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
     raise_descriptor_limit();
 
+    // Like a bad command line: what to serve on is given wrong.
     const int listener = listen_on(given.listen);
     if (listener < 0) {
-        return status_cannot_serve;
+        return cli::exit_usage;
     }
     prometheus::Registry registry;
     metrics::metric_families families(registry);
@@ -221,7 +220,7 @@ int serve(const options& given)
         listener, [&registry] { return prometheus::TextSerializer().Serialize(registry.Collect()); });
     if (!server.started()) {
         std::fprintf(stderr, "fslog-metrics: can't start serving on %s\n", listen_text(given.listen).c_str());
-        return status_cannot_serve;
+        return cli::exit_usage;
     }
 
     std::vector<std::unique_ptr<metrics::log_metrics>> numbers;
@@ -233,7 +232,7 @@ int serve(const options& given)
     }
     serve_until_stopped(server);
     stop_followers(followers, running);
-    return 0;
+    return cli::exit_ok;
 }
 
 } // namespace

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr int status_failure = 1;
-
 int run(const sim::sim_options& options)
 {
     std::FILE* record = nullptr;
@@ -53,6 +51,6 @@ int main(int argc, char** argv)
         return run(parsed.options);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "fslog-sim: %s\n", error.what());
-        return status_failure;
+        return cli::exit_failure;
     }
 }

@@ -1,5 +1,6 @@
 #include "sim/command_mode.hpp"
 
+#include "cli/exit_status.hpp"
 #include "sim/signal_pipe.hpp"
 
 #include <cerrno>
@@ -13,9 +14,6 @@
 namespace sim {
 
 namespace {
-
-constexpr int status_cannot_run = 127;
-constexpr int status_signal_base = 128;
 
 pid_t start_command(std::vector<std::string> command, const std::string& device)
 {
@@ -33,14 +31,15 @@ pid_t start_command(std::vector<std::string> command, const std::string& device)
     if (child == 0) {
         execvp(argv[0], argv.data());
         std::fprintf(stderr, "fslog-sim: cannot run %s: %s\n", argv[0], std::strerror(errno));
-        _exit(status_cannot_run);
+        _exit(cli::exit_cannot_run);
     }
     return child;
 }
 
 int exit_status_of(int wait_status)
 {
-    return WIFSIGNALED(wait_status) ? status_signal_base + WTERMSIG(wait_status) : WEXITSTATUS(wait_status);
+    return WIFSIGNALED(wait_status) ? cli::exit_signal_base + WTERMSIG(wait_status)
+                                    : WEXITSTATUS(wait_status);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "sim/link_mode.hpp"
 
+#include "cli/exit_status.hpp"
 #include "sim/signal_pipe.hpp"
 
 #include <algorithm>
@@ -49,7 +50,7 @@ int serve_link(simulator& unit, int signals, const std::string& link_path, const
         return std::any_of(caught.begin(), caught.end(), [](int number) { return number != SIGCHLD; });
     });
     remove_link(link_path, device);
-    return 0;
+    return cli::exit_ok;
 }
 
 } // namespace sim
