@@ -12,17 +12,20 @@
 
 namespace sim {
 
-// The names that go with these are in one table, in faults.cpp.
+// Each fault's name is in the one table of them in faults.cpp, from which
+// the help and a bad --faults' complaint list them too.
 enum class fault : std::uint8_t { none, silence, header, payload, stray, cut };
 
 // The faults a reply can be given: every one but none, in the enum's order.
-inline constexpr auto fault_kinds = [] {
+constexpr std::array<fault, static_cast<std::size_t>(fault::cut)> injectable_faults()
+{
     std::array<fault, static_cast<std::size_t>(fault::cut)> kinds{};
     for (std::size_t i = 0; i < kinds.size(); ++i) {
         kinds[i] = static_cast<fault>(i + 1);
     }
     return kinds;
-}();
+}
+inline constexpr auto fault_kinds = injectable_faults();
 
 // "none", "silence", "header", "payload", "stray", "cut": as --faults takes
 // them and the record file and the tally write them.
