@@ -1,6 +1,7 @@
 // The whole program as a subprocess, against a stand-in unit on a pty.
 #include "harness.hpp"
 #include "log_text.hpp"
+#include "sim/unit_answers.hpp"
 
 #include <gtest/gtest.h>
 
@@ -120,7 +121,7 @@ private:
         if (code == 0x5A) {
             ++cycle_;
         }
-        unit::bytes good = unit::answer(code, {{1, 22, 333, 4444}, 7, dds2_of(cycle_), tuning_});
+        unit::bytes good = sim::answer(code, {{1, 22, 333, 4444}, 7, dds2_of(cycle_), tuning_});
         if (good.empty()) {
             return {};
         }

@@ -1,7 +1,7 @@
 // The simulated unit's parts: readings, replies by code, faults, line
 // timing, the record line and the command line.
 #include "link/frames.hpp"
-#include "sim/faults.hpp"
+#include "sim/fault_picker.hpp"
 #include "sim/line_schedule.hpp"
 #include "sim/options.hpp"
 #include "sim/unit_model.hpp"
@@ -14,7 +14,7 @@
 
 namespace {
 
-using unit::fault;
+using sim::fault;
 
 // The mean of each channel over 10 s of samples from `from` on.
 std::array<double, 4> channel_means(sim::unit_model& model, double from)
@@ -22,7 +22,7 @@ std::array<double, 4> channel_means(sim::unit_model& model, double from)
     std::array<double, 4> sums{};
     constexpr int samples = 200;
     for (int i = 0; i < samples; ++i) {
-        const unit::unit_state state = model.at(from + 0.05 * i);
+        const sim::unit_state state = model.at(from + 0.05 * i);
         for (std::size_t channel = 0; channel < 4; ++channel) {
             sums[channel] += state.adc[channel] / double(samples);
         }
@@ -36,7 +36,7 @@ TEST(UnitModel, AdcChannelsAreNoisyAroundTheirLevelsAndTheTemperatureDriftsSlowl
     std::array<std::set<std::uint16_t>, 4> seen;
     for (int i = 0; i < 400; ++i) {
         const double t = 0.05 * i;
-        const unit::unit_state state = model.at(t);
+        const sim::unit_state state = model.at(t);
         for (std::size_t channel = 0; channel < 4; ++channel) {
             seen[channel].insert(state.adc[channel]);
             // 20 s into a 900 s cycle the drift is below one count.
@@ -61,25 +61,25 @@ TEST(UnitModel, AdcChannelsAreNoisyAroundTheirLevelsAndTheTemperatureDriftsSlowl
 TEST(UnitModel, DdsOneHoldsWhileDdsTwoCountsAtItsRateAndWraps)
 {
     sim::unit_model model(3);
-    unit::unit_state before = model.at(10.0);
+    sim::unit_state before = model.at(10.0);
     for (int i = 1; i <= 200; ++i) {
-        const unit::unit_state now = model.at(10.0 + 0.05 * i);
+        const sim::unit_state now = model.at(10.0 + 0.05 * i);
         EXPECT_EQ(now.dds1, sim::dds1_word);
         const auto delta = static_cast<std::int32_t>(now.dds2 - before.dds2);
-        EXPECT_NEAR(delta, 0.05 * unit::dds2_counts_per_second, 2 * sim::dds2_wander_limit);
+        EXPECT_NEAR(delta, 0.05 * sim::dds2_counts_per_second, 2 * sim::dds2_wander_limit);
         before = now;
     }
     // The 32-bit counter passes 2^32 about 17180 s after start.
-    const double wrap = (4294967296.0 - sim::dds2_start) / unit::dds2_counts_per_second;
-    EXPECT_GT(model.at(wrap - 1).dds2, 4294967296.0 - 2 * unit::dds2_counts_per_second);
-    EXPECT_LT(model.at(wrap + 1).dds2, 2 * unit::dds2_counts_per_second);
+    const double wrap = (4294967296.0 - sim::dds2_start) / sim::dds2_counts_per_second;
+    EXPECT_GT(model.at(wrap - 1).dds2, 4294967296.0 - 2 * sim::dds2_counts_per_second);
+    EXPECT_LT(model.at(wrap + 1).dds2, 2 * sim::dds2_counts_per_second);
 }
 
 TEST(UnitModel, TuningFollowsTheVcxoLevelAndUptimeCountsSeconds)
 {
     sim::unit_model model(11);
     for (double t : {0.0, 100.0, 225.0, 450.0, 675.0}) {
-        const unit::unit_state state = model.at(t);
+        const sim::unit_state state = model.at(t);
         const double vcxo_from_tuning =
             sim::tuning_zero_vcxo + double(state.tuning) / sim::tuning_per_vcxo_count;
         EXPECT_EQ(state.tuning % sim::tuning_per_vcxo_count, 0);
@@ -98,9 +98,9 @@ TEST(UnitModel, TheSameSeedReplaysTheSameReadings)
     sim::unit_model other(43);
     bool differs = false;
     for (int i = 0; i < 50; ++i) {
-        const unit::unit_state a = first.at(0.05 * i);
-        const unit::unit_state b = second.at(0.05 * i);
-        const unit::unit_state c = other.at(0.05 * i);
+        const sim::unit_state a = first.at(0.05 * i);
+        const sim::unit_state b = second.at(0.05 * i);
+        const sim::unit_state c = other.at(0.05 * i);
         EXPECT_EQ(a.adc, b.adc);
         EXPECT_EQ(a.dds2, b.dds2);
         differs = differs || a.adc != c.adc || a.dds2 != c.dds2;
@@ -108,7 +108,7 @@ TEST(UnitModel, TheSameSeedReplaysTheSameReadings)
     EXPECT_TRUE(differs);
 }
 
-unit::unit_state sample_state()
+sim::unit_state sample_state()
 {
     return {{0x1234, 2, 3, 0xFFFF}, 0x01020304, 0xA0B0C0D0, -2, 0x2710};
 }
@@ -121,72 +121,72 @@ bool well_formed(const unit::bytes& reply)
 
 TEST(UnitAnswers, EachKnownCodeGetsAWellFormedReplyOfItsLayout)
 {
-    const unit::unit_state state = sample_state();
-    const unit::bytes adc = unit::answer(0x5A, state);
+    const sim::unit_state state = sample_state();
+    const unit::bytes adc = sim::answer(0x5A, state);
     EXPECT_EQ(adc, (unit::bytes{0x5A, 13, 0, 0x57, 0x34, 0x12, 2, 0, 3, 0, 0xFF, 0xFF, 0x34 ^ 0x12 ^ 2 ^ 3}));
-    const unit::bytes dds = unit::answer(0x22, state);
+    const unit::bytes dds = sim::answer(0x22, state);
     EXPECT_EQ(unit::bytes(dds.begin() + 4, dds.end() - 1), (unit::bytes{1, 2, 3, 4, 0xA0, 0xB0, 0xC0, 0xD0}));
-    const unit::bytes tuning = unit::answer(0x2D, state);
+    const unit::bytes tuning = sim::answer(0x2D, state);
     EXPECT_EQ(unit::bytes(tuning.begin() + 4, tuning.end() - 1), (unit::bytes{0xFF, 0xFF, 0xFF, 0xFE}));
-    const unit::bytes uptime = unit::answer(0x53, state);
+    const unit::bytes uptime = sim::answer(0x53, state);
     ASSERT_EQ(uptime.size(), 7u);
     EXPECT_EQ(uptime[4] | uptime[5] << 8, 10000);
-    EXPECT_EQ(unit::answer(0x29, state).size(), 9u);
-    EXPECT_EQ(unit::answer(0x65, state), (unit::reply_frame(0x65, unit::bytes{0x00, 0x01, 0x86, 0xA0})));
-    const unit::bytes model = unit::answer(0x2B, state);
+    EXPECT_EQ(sim::answer(0x29, state).size(), 9u);
+    EXPECT_EQ(sim::answer(0x65, state), (unit::reply_frame(0x65, unit::bytes{0x00, 0x01, 0x86, 0xA0})));
+    const unit::bytes model = sim::answer(0x2B, state);
     EXPECT_EQ(std::string(model.begin() + 4, model.end() - 1), "FSU-10");
 
     const std::set<int> known{0x5A, 0x22, 0x2D, 0x53, 0x29, 0x2B, 0x47, 0x61, 0x65, 0x67};
     for (const int code : known) {
-        const unit::bytes reply = unit::answer(static_cast<std::uint8_t>(code), state);
+        const unit::bytes reply = sim::answer(static_cast<std::uint8_t>(code), state);
         EXPECT_TRUE(well_formed(reply)) << std::hex << int(code);
         EXPECT_EQ(reply[0], code);
         EXPECT_GT(reply.size(), 5u) << "no payload for " << std::hex << int(code);
     }
     for (int code = 0; code < 256; ++code) {
         if (!known.contains(code)) {
-            EXPECT_TRUE(unit::answer(static_cast<std::uint8_t>(code), state).empty()) << code;
+            EXPECT_TRUE(sim::answer(static_cast<std::uint8_t>(code), state).empty()) << code;
         }
     }
 }
 
 TEST(UnitFaults, EachFaultSpoilsTheReplyItsOwnWay)
 {
-    const unit::bytes good = unit::answer(0x22, sample_state());
-    EXPECT_EQ(unit::apply_fault(good, fault::none).now, good);
-    const unit::faulted_reply silent = unit::apply_fault(good, fault::silence);
+    const unit::bytes good = sim::answer(0x22, sample_state());
+    EXPECT_EQ(sim::apply_fault(good, fault::none).now, good);
+    const sim::faulted_reply silent = sim::apply_fault(good, fault::silence);
     EXPECT_TRUE(silent.now.empty() && silent.later.empty());
 
-    const unit::bytes header = unit::apply_fault(good, fault::header).now;
+    const unit::bytes header = sim::apply_fault(good, fault::header).now;
     EXPECT_FALSE(check_header(header.data(), 4));
     EXPECT_TRUE(check_payload(header.data(), 13));
-    const unit::bytes payload = unit::apply_fault(good, fault::payload).now;
+    const unit::bytes payload = sim::apply_fault(good, fault::payload).now;
     EXPECT_TRUE(check_header(payload.data(), 4));
     EXPECT_FALSE(check_payload(payload.data(), 13));
 
-    const unit::faulted_reply cut = unit::apply_fault(good, fault::cut);
+    const sim::faulted_reply cut = sim::apply_fault(good, fault::cut);
     EXPECT_FALSE(cut.now.empty());
     EXPECT_FALSE(cut.later.empty());
     unit::bytes joined = cut.now;
     joined.insert(joined.end(), cut.later.begin(), cut.later.end());
     EXPECT_EQ(joined, good);
 
-    const unit::bytes stray = unit::apply_fault(good, fault::stray).now;
+    const unit::bytes stray = sim::apply_fault(good, fault::stray).now;
     EXPECT_EQ(unit::bytes(stray.begin(), stray.end() - 1), good);
-    EXPECT_EQ(stray.back(), unit::stray_byte);
+    EXPECT_EQ(stray.back(), sim::stray_byte);
     // The stray byte ends up heading the next reply, whose header check it
     // must break whatever that reply is.
     for (int code = 0; code < 256; ++code) {
-        unit::bytes next = unit::answer(static_cast<std::uint8_t>(code), sample_state());
+        unit::bytes next = sim::answer(static_cast<std::uint8_t>(code), sample_state());
         if (!next.empty()) {
-            const std::array<std::uint8_t, 4> shifted{unit::stray_byte, next[0], next[1], next[2]};
+            const std::array<std::uint8_t, 4> shifted{sim::stray_byte, next[0], next[1], next[2]};
             EXPECT_FALSE(check_header(shifted.data(), 4)) << code;
         }
     }
-    for (const fault kind : unit::fault_kinds) {
-        EXPECT_EQ(unit::fault_from_name(unit::fault_name(kind)), kind);
+    for (const fault kind : sim::fault_kinds) {
+        EXPECT_EQ(sim::fault_from_name(sim::fault_name(kind)), kind);
     }
-    EXPECT_FALSE(unit::fault_from_name("Silence").has_value());
+    EXPECT_FALSE(sim::fault_from_name("Silence").has_value());
 }
 
 TEST(FaultPicker, DrawsEachFaultAtItsChanceRepeatablyAndTalliesThem)
@@ -222,7 +222,7 @@ TEST(FaultPicker, DrawsEachFaultAtItsChanceRepeatablyAndTalliesThem)
 TEST(LineSchedule, PacedRepliesKeepTheLineTimingAndQueueBehindEachOther)
 {
     sim::line_schedule line(false, 0);
-    const unit::bytes adc = unit::answer(0x5A, sample_state());
+    const unit::bytes adc = sim::answer(0x5A, sample_state());
     line.queue(1.0, 0x5A, fault::none, {adc, {}});
     line.queue(1.0, 0x22, fault::silence, {});
     line.queue(1.0, 0x2D, fault::none, {unit::bytes{1, 2}, {}});
@@ -251,7 +251,7 @@ TEST(LineSchedule, PacedRepliesKeepTheLineTimingAndQueueBehindEachOther)
 TEST(LineSchedule, FastRepliesGoAtOnceAndACutReplyResumesAfterThePause)
 {
     sim::line_schedule line(true, 0);
-    const unit::faulted_reply cut = unit::apply_fault(unit::answer(0x22, sample_state()), fault::cut);
+    const sim::faulted_reply cut = sim::apply_fault(sim::answer(0x22, sample_state()), fault::cut);
     line.queue(2.0, 0x22, fault::cut, cut);
     EXPECT_EQ(line.due_bytes(2.0).size(), cut.now.size());
     line.mark_sent(cut.now.size());

@@ -25,7 +25,7 @@ using namespace std::chrono_literals;
 using harness::child_process;
 using harness::exited_with;
 using harness::scratch_dir;
-using unit::fault;
+using sim::fault;
 
 const std::string fslog = FSLOG_BIN;
 const std::string fslog_sim = FSLOG_SIM_BIN;
@@ -53,7 +53,7 @@ std::vector<recorded> read_record(const std::string& path)
         std::string byte;
         fields >> entry.seconds >> code >> kind;
         entry.code = static_cast<std::uint8_t>(std::stoi(code, nullptr, 16));
-        entry.kind = unit::fault_from_name(kind).value();
+        entry.kind = sim::fault_from_name(kind).value();
         while (fields >> byte) {
             EXPECT_EQ(byte.size(), 2u) << line;
             entry.sent.push_back(static_cast<std::uint8_t>(std::stoi(byte, nullptr, 16)));
@@ -167,8 +167,8 @@ void log_and_check(const std::vector<std::string>& sim_options,
 
     // The tally on stderr agrees with the record.
     std::string tally = " faults injected (";
-    for (const fault kind : unit::fault_kinds) {
-        tally += std::string(kind == fault::silence ? "" : ", ") + unit::fault_name(kind) + " " +
+    for (const fault kind : sim::fault_kinds) {
+        tally += std::string(kind == fault::silence ? "" : ", ") + sim::fault_name(kind) + " " +
                  std::to_string(count_kind(lines, kind));
     }
     EXPECT_NE(sim.err().find(std::to_string(lines.size()) + " commands, "), std::string::npos) << sim.err();

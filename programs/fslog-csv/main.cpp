@@ -17,9 +17,6 @@
 
 namespace {
 
-constexpr int status_skipped = 1;
-constexpr int status_trouble = 2;
-
 constexpr cli::program csv_program{"fslog-csv",
                                    "Usage: fslog-csv [--time] [--utc] [LOG]\n"
                                    "Writes fslog's log (LOG, plain or gzip; standard input without LOG or\n"
@@ -45,7 +42,7 @@ int convert(const std::string& path, csv::time_column time, logread::time_zone z
     if (input.open_error() != 0) {
         std::fprintf(stderr, "fslog-csv: can't open %s: %s\n", path.c_str(),
                      std::strerror(input.open_error()));
-        return status_trouble;
+        return cli::exit_trouble;
     }
     csv::log_converter converter(input.name(), time, zone);
     logread::line_reader& reader = converter.reader();
@@ -53,13 +50,13 @@ int convert(const std::string& path, csv::time_column time, logread::time_zone z
     if (end == logread::feed_end::read_failed) {
         pass_on(converter);
         std::fprintf(stderr, "fslog-csv: can't read %s: %s\n", input.name().c_str(), input.error().c_str());
-        return status_trouble;
+        return cli::exit_trouble;
     }
     if (end == logread::feed_end::stopped || !pass_on(converter)) {
         std::perror("fslog-csv: can't write the CSV");
-        return status_trouble;
+        return cli::exit_trouble;
     }
-    return converter.skipped_lines() > 0 ? status_skipped : 0;
+    return converter.skipped_lines() > 0 ? cli::exit_partial : cli::exit_ok;
 }
 
 } // namespace

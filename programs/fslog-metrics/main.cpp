@@ -36,8 +36,6 @@
 
 namespace {
 
-// Like a bad command line: what to serve on is given wrong.
-constexpr int status_cannot_serve = 2;
 constexpr auto poll_pause = std::chrono::milliseconds(250);
 constexpr auto follower_grace = std::chrono::milliseconds(500);
 
@@ -202,7 +200,7 @@ void stop_followers(std::vector<std::jthread>& followers, const std::atomic<int>
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (running > 0) {
-        std::_Exit(0);
+        std::_Exit(cli::exit_ok);
     }
 }
 
@@ -214,9 +212,10 @@ int serve(const options& given)
     pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
     raise_descriptor_limit();
 
+    // Like a bad command line: what to serve on is given wrong.
     const int listener = listen_on(given.listen);
     if (listener < 0) {
-        return status_cannot_serve;
+        return cli::exit_usage;
     }
     prometheus::Registry registry;
     metrics::metric_families families(registry);
@@ -225,7 +224,7 @@ int serve(const options& given)
     if (!server.started()) {
         std::fprintf(stderr, "fslog-metrics: can't start serving on %s\n",
                      metrics::listen_text(given.listen).c_str());
-        return status_cannot_serve;
+        return cli::exit_usage;
     }
 
     std::vector<std::unique_ptr<metrics::log_metrics>> numbers;
@@ -237,7 +236,7 @@ int serve(const options& given)
     }
     serve_until_stopped(server);
     stop_followers(followers, running);
-    return 0;
+    return cli::exit_ok;
 }
 
 } // namespace

@@ -20,10 +20,7 @@
 
 namespace {
 
-constexpr int status_failed = 1;
-constexpr int status_overlap = 2;
-
-int fail(const std::string& why, int status = status_failed)
+int fail(const std::string& why, int status = cli::exit_failure)
 {
     std::fprintf(stderr, "fslog-plot: %s\n", why.c_str());
     return status;
@@ -84,7 +81,7 @@ int draw(const plot::options& given, plot::figure drawing)
         unlink(temporary.c_str());
         return fail("can't write " + given.out + ": " + std::strerror(error));
     }
-    return 0;
+    return cli::exit_ok;
 }
 
 } // namespace
@@ -100,9 +97,10 @@ int main(int argc, char** argv)
     plot::log_sampler sampler(given, plot::plot_columns(given.width));
     const logread::files_read read =
         logread::read_log_files(given.logs, sampler, given.zone, [&] { return sampler.problem().empty(); });
+    // Files that overlap were given wrong, as on a bad command line.
     if (read.end != logread::files_end::done || !sampler.problem().empty()) {
         return fail(read.problem.empty() ? sampler.problem() : read.problem,
-                    read.end == logread::files_end::overlap ? status_overlap : status_failed);
+                    read.end == logread::files_end::overlap ? cli::exit_usage : cli::exit_failure);
     }
     if (sampler.rows_read() == 0) {
         return fail(names_of(given.logs, false) + (given.logs.size() == 1 ? " holds" : " hold") +

@@ -75,10 +75,10 @@ int run_test_queries()
         query.run();
         std::putchar('\n');
         if (!flushed()) {
-            return 1;
+            return cli::exit_failure;
         }
     }
-    return 0;
+    return cli::exit_ok;
 }
 
 int dump_replies(const std::vector<std::uint8_t>& codes)
@@ -86,11 +86,11 @@ int dump_replies(const std::vector<std::uint8_t>& codes)
     for (const std::uint8_t code : codes) {
         test_command(code);
         if (!flushed()) {
-            return 1;
+            return cli::exit_failure;
         }
     }
     std::putchar('\n');
-    return flushed() ? 0 : 1;
+    return flushed() ? cli::exit_ok : cli::exit_failure;
 }
 
 // The codes after the device, or why one is none; all are checked before
@@ -146,7 +146,7 @@ int main(int argc, char** argv)
         std::printf(protocol::log_text::open_failure_format, device.c_str());
         std::fflush(stdout);
         explain_open_failure(device);
-        return 1;
+        return cli::exit_failure;
     }
     return codes.empty() ? run_test_queries() : dump_replies(codes);
 }

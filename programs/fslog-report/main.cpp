@@ -27,9 +27,6 @@
 
 namespace {
 
-constexpr int status_no_rows = 1;
-constexpr int status_trouble = 2;
-
 constexpr cli::program report_program{
     "fslog-report", "Usage: fslog-report [--json] [--utc] LOG...\n"
                     "       fslog-report --follow [--utc] LOG\n"
@@ -120,7 +117,7 @@ int summarise(const options& given)
         logread::read_log_files(given.logs, summary, given.zone, [&out] { return out.written(); });
     if (read.end != logread::files_end::done && read.end != logread::files_end::stopped) {
         std::fprintf(stderr, "fslog-report: %s\n", read.problem.c_str());
-        return status_trouble;
+        return cli::exit_trouble;
     }
     summary.close();
     if (summary.skipped_lines() > 0) {
@@ -130,9 +127,9 @@ int summarise(const options& given)
     out.end(summary);
     if (!out.written()) {
         std::fprintf(stderr, "fslog-report: can't write the report: %s\n", std::strerror(out.write_error()));
-        return status_trouble;
+        return cli::exit_trouble;
     }
-    return summary.total().rows == 0 ? status_no_rows : 0;
+    return summary.total().rows == 0 ? cli::exit_partial : cli::exit_ok;
 }
 
 double seconds_now()
@@ -177,7 +174,7 @@ int follow(const std::string& path, logread::time_zone zone)
                 if (screen) {
                     screen->draw(view.screen(seconds_now()));
                 } else if (!write_out(view.summary_line(seconds_now()) + "\n")) {
-                    return status_trouble;
+                    return cli::exit_trouble;
                 }
             }
             if (result.event != logread::follow_event::data) {
@@ -188,7 +185,7 @@ int follow(const std::string& path, logread::time_zone zone)
     const int number = report::stop_signal();
     std::signal(number, SIG_DFL);
     std::raise(number);
-    return 0;
+    return cli::exit_ok;
 }
 
 } // namespace

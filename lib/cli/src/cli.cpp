@@ -119,17 +119,17 @@ std::optional<int> answer(const program& which, const command_line& line)
 {
     if (line.help) {
         put(which.usage, stdout);
-        return 0;
+        return exit_ok;
     }
     if (line.version) {
         std::printf("%.*s %s\n", static_cast<int>(which.name.size()), which.name.data(), FSLOG_VERSION);
-        return 0;
+        return exit_ok;
     }
     if (!line.error.empty()) {
         std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(which.name.size()), which.name.data(),
                      line.error.c_str());
         put(which.usage, stderr);
-        return status_usage;
+        return exit_usage;
     }
     return std::nullopt;
 }

@@ -1,46 +1,55 @@
 #include "sim/faults.hpp"
 
-#include <numeric>
-
 namespace sim {
 
 namespace {
 
-// Keeps the fault draws apart from the readings' noise, which the same seed
-// drives: changing the fault chances leaves the readings as they were.
-constexpr std::uint64_t fault_stream = 0x9E3779B97F4A7C15;
+// Each fault's name, in the enum's order.
+constexpr std::array fault_names{"none", "silence", "header", "payload", "stray", "cut"};
+static_assert(fault_names.size() == fault_kinds.size() + 1, "a name for each fault");
 
 } // namespace
 
-fault_picker::fault_picker(const fault_rates& rates, std::uint64_t seed)
-    : rates_(rates), seed_(seed), random_(seed ^ fault_stream)
+const char* fault_name(fault kind)
 {
+    // cppcheck-suppress CastIntegerToAddressAtReturn ; it returns an array element, a pointer
+    return fault_names[static_cast<std::size_t>(kind)];
 }
 
-unit::fault fault_picker::pick()
+std::optional<fault> fault_from_name(std::string_view name)
 {
-    const double draw = static_cast<double>(random_() >> 11) * 0x1.0p-53;
-    double below = 0.0;
-    for (std::size_t i = 0; i < rates_.size(); ++i) {
-        below += rates_[i];
-        if (draw < below) {
-            ++injected_[i];
-            return unit::fault_kinds[i];
+    for (std::size_t i = 0; i < fault_names.size(); ++i) {
+        if (name == fault_names[i]) {
+            return static_cast<fault>(i);
         }
     }
-    return unit::fault::none;
+    return std::nullopt;
 }
 
-std::string fault_picker::summary(std::uint64_t commands) const
+std::string fault_list()
 {
-    std::string kinds;
-    for (std::size_t i = 0; i < injected_.size(); ++i) {
-        kinds += (i == 0 ? "" : ", ") + std::string(unit::fault_name(unit::fault_kinds[i])) + " " +
-                 std::to_string(injected_[i]);
+    std::string list;
+    for (const fault kind : fault_kinds) {
+        list += (list.empty() ? "" : ", ") + std::string(fault_name(kind));
     }
-    const std::uint64_t total = std::accumulate(injected_.begin(), injected_.end(), std::uint64_t{0});
-    return "fslog-sim: " + std::to_string(commands) + " commands, " + std::to_string(total) +
-           " faults injected (" + kinds + "), seed " + std::to_string(seed_);
+    return list;
+}
+
+faulted_reply apply_fault(unit::bytes reply, fault kind)
+{
+    switch (kind) {
+    case fault::silence: return {};
+    case fault::header: unit::spoil_header_check(reply); break;
+    case fault::payload: unit::spoil_payload_check(reply); break;
+    case fault::stray: reply.push_back(stray_byte); break;
+    case fault::cut: {
+        const auto kept = static_cast<std::ptrdiff_t>(reply.size() / 2);
+        return {unit::bytes(reply.begin(), reply.begin() + kept),
+                unit::bytes(reply.begin() + kept, reply.end())};
+    }
+    case fault::none: break;
+    }
+    return {std::move(reply), {}};
 }
 
 } // namespace sim

@@ -22,8 +22,7 @@ std::string record_line(const answered_command& command)
 {
     char time[32];
     std::snprintf(time, sizeof time, "%.6f", command.received);
-    std::string line =
-        std::string(time) + " " + hex_byte(command.code) + " " + unit::fault_name(command.kind);
+    std::string line = std::string(time) + " " + hex_byte(command.code) + " " + fault_name(command.kind);
     for (const std::uint8_t byte : command.sent) {
         line += " " + hex_byte(byte);
     }
@@ -35,8 +34,7 @@ line_schedule::line_schedule(bool fast, double adapter_latency_seconds)
 {
 }
 
-void line_schedule::queue(double received, std::uint8_t code, unit::fault kind,
-                          const unit::faulted_reply& reply)
+void line_schedule::queue(double received, std::uint8_t code, fault kind, const faulted_reply& reply)
 {
     queue_.push_back({{received, code, kind, {}}, reply.now, {}});
     outgoing& entry = queue_.back();

@@ -26,24 +26,23 @@ template <typename Number> std::optional<Number> whole_number(const std::string&
 
 std::optional<std::size_t> fault_index(const std::string& name)
 {
-    const auto kind = unit::fault_from_name(name);
-    const auto* found =
-        kind ? std::find(unit::fault_kinds.begin(), unit::fault_kinds.end(), *kind) : unit::fault_kinds.end();
-    if (found == unit::fault_kinds.end()) {
+    const auto kind = fault_from_name(name);
+    const auto* found = kind ? std::find(fault_kinds.begin(), fault_kinds.end(), *kind) : fault_kinds.end();
+    if (found == fault_kinds.end()) {
         return std::nullopt;
     }
-    return static_cast<std::size_t>(found - unit::fault_kinds.begin());
+    return static_cast<std::size_t>(found - fault_kinds.begin());
 }
 
 // Reads one "KIND=P" item into `rates`; false with the reason in `error`.
-bool add_fault_rate(const std::string& item, fault_rates& rates,
-                    std::array<bool, unit::fault_kinds.size()>& seen, std::string& error)
+bool add_fault_rate(const std::string& item, fault_rates& rates, std::array<bool, fault_kinds.size()>& seen,
+                    std::string& error)
 {
     const std::size_t equals = item.find('=');
     const std::string name = item.substr(0, equals);
     const auto index = fault_index(name);
     if (equals == std::string::npos || !index) {
-        error = "bad fault '" + item + "' (KIND=P with KIND one of silence, header, payload, stray, cut)";
+        error = "bad fault '" + item + "' (KIND=P with KIND one of " + fault_list() + ")";
         return false;
     }
     const auto chance = whole_number<double>(item.substr(equals + 1));
@@ -104,12 +103,37 @@ std::string read_option(sim_options& options, std::string_view name, const std::
     return error;
 }
 
+std::string usage()
+{
+    return "Usage: fslog-sim [OPTIONS] [--] COMMAND [ARG...]\n"
+           "       fslog-sim [OPTIONS] --link PATH\n"
+           "Plays a frequency-source unit on a pseudo-terminal. COMMAND runs with the\n"
+           "device path as its last argument; with --link, PATH becomes a symlink to it.\n"
+           "  --fast               answer at once instead of at 9600 baud\n"
+           "  --adapter-latency MS pass replies on in bursts, as a USB adapter's timer does\n"
+           "  --faults KIND=P,...  chance per reply of: " +
+           fault_list() +
+           "\n"
+           "  --seed N             repeat a run's readings and faults\n"
+           "  --record FILE        write one line per command: time, code, fault, bytes\n"
+           "  --link PATH          serve until stopped, under the symlink PATH\n"
+           "  -h, --help           show this text\n"
+           "  --version            show the version\n";
+}
+
 } // namespace
+
+const cli::program& program()
+{
+    static const std::string text = usage();
+    static const cli::program fslog_sim{"fslog-sim", text, true};
+    return fslog_sim;
+}
 
 std::optional<fault_rates> parse_fault_rates(const std::string& spec, std::string& error)
 {
     fault_rates rates{};
-    std::array<bool, unit::fault_kinds.size()> seen{};
+    std::array<bool, fault_kinds.size()> seen{};
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = spec.find(',', start);
@@ -133,7 +157,7 @@ parsed_options parse_options(int argc, char** argv)
 {
     parsed_options parsed;
     sim_options& options = parsed.options;
-    parsed.line = cli::parse(argc, argv, program, option_table,
+    parsed.line = cli::parse(argc, argv, program(), option_table,
                              [&options](std::string_view name, std::string_view value) {
                                  return read_option(options, name, std::string(value));
                              });

@@ -31,9 +31,9 @@ double unit_model::noise(double spread)
     return (2.0 * unit_interval - 1.0) * spread;
 }
 
-unit::unit_state unit_model::at(double seconds)
+unit_state unit_model::at(double seconds)
 {
-    unit::unit_state state;
+    unit_state state;
     const double drift = temperature_swing * std::sin(2.0 * std::numbers::pi * seconds / temperature_period);
     const std::array<double, 4> level{adc_nominal[0], adc_nominal[1],
                                       adc_nominal[temperature_channel] + drift,
@@ -44,7 +44,7 @@ unit::unit_state unit_model::at(double seconds)
     state.dds1 = dds1_word;
     const std::int64_t step = std::llround(noise(static_cast<double>(wander_step)));
     wander_ = std::clamp<std::int64_t>(wander_ + step, -dds2_wander_limit, dds2_wander_limit);
-    const auto counted = static_cast<std::int64_t>(std::llround(seconds * unit::dds2_counts_per_second));
+    const auto counted = static_cast<std::int64_t>(std::llround(seconds * dds2_counts_per_second));
     // The counter wraps at 2^32 like the unit's 32-bit register.
     state.dds2 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(dds2_start + counted + wander_));
     // The unit's control loop trims the oscillator against the vcxo's level,

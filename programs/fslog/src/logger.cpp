@@ -1,5 +1,6 @@
 #include "logger/logger.hpp"
 
+#include "cli/exit_status.hpp"
 #include "link/frames.hpp"
 #include "link/serial_port.hpp"
 #include "logger/log_output.hpp"
@@ -111,17 +112,17 @@ int fslog_main(int argc, char** argv)
 {
     // Nothing can be printed without a stdout, so these two fail in silence.
     if (!fill_standard_descriptors() || !open_log_output()) {
-        return 1;
+        return cli::exit_failure;
     }
     watch_for_reopen();
     if (argc < 2) {
         // argv[0] is null when the program is started with an empty argument list.
         std::printf(log_text::usage_format, argc > 0 ? argv[0] : "fslog");
-        return 1;
+        return cli::exit_failure;
     }
     if (serial_init(argv[1]) == 0) {
         std::printf(log_text::open_failure_format, argv[1]);
-        return 1;
+        return cli::exit_failure;
     }
     const double start_time = get_time();
     end_unfinished_line();
@@ -132,7 +133,7 @@ int fslog_main(int argc, char** argv)
         // can ever read the log again (a closed pipe with SIGPIPE ignored);
         // a row lost to a full disk is dropped, and logging goes on.
         if (std::fflush(nullptr) != 0) {
-            return 1;
+            return cli::exit_failure;
         }
         if (reopen_requested()) {
             continue_in_reopened_log();

@@ -1,10 +1,12 @@
 // The command line every fslog program follows, on getopt_long:
-//   -h, --help   prints the usage on standard output; status 0.
-//   --version    prints the program's name and the project's version; status 0.
+//   -h, --help   prints the usage on standard output; exit_ok.
+//   --version    prints the program's name and the project's version; exit_ok.
 //   a bad option, a missing value or bad operands: one line saying why,
-//                then the usage, on standard error; status 2.
+//                then the usage, on standard error; exit_usage.
 // Each program keeps its own options and operands, and reads them itself.
 #pragma once
+
+#include "cli/exit_status.hpp"
 
 #include <functional>
 #include <optional>
@@ -14,8 +16,6 @@
 #include <vector>
 
 namespace cli {
-
-inline constexpr int status_usage = 2;
 
 struct program {
     std::string_view name;  // as installed: for messages and --version

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string_view>
 #include <vector>
 
 namespace unit {
@@ -57,60 +56,5 @@ void spoil_payload_check(bytes& reply);
 // Wire encodings of the unit's values.
 void append_little_endian_16(bytes& out, std::uint16_t value);
 void append_big_endian_32(bytes& out, std::uint32_t value);
-
-} // namespace unit
-
-// ---------------------------------------------------------------------------
-// A whole unit: which codes it answers and with what, and the faults a line
-// can put into a reply. Shared by the simulator and the tests' stand-ins.
-
-namespace unit {
-
-// Everything a unit reports at one moment.
-struct unit_state {
-    std::array<std::uint16_t, 4> adc{}; // rail?, trimpot, temperature, vcxo
-    std::uint32_t dds1 = 0;
-    std::uint32_t dds2 = 0;
-    std::int32_t tuning = 0;
-    std::uint16_t uptime_seconds = 0; // wraps at 65536
-};
-
-// The reply the unit gives to `code` in `state`, or no bytes for a code it
-// does not answer. Codes answered:
-//   0x5A  ADC channels, 13 bytes         0x22  DDS words, 13 bytes
-//   0x2D  tuning word, 9 bytes           0x53  uptime (16-bit LE), 7 bytes
-//   0x29  firmware 1.4.2, hardware 3     0x2B  model name "FSU-10"
-//   0x47  serial number "SN004217"       0x61  status: locked (03), no alarm (00)
-//   0x65  DDS 2 rate, 100000 a second (32-bit BE)
-//   0x67  firmware build date "2021-06-14"
-bytes answer(std::uint8_t code, const unit_state& state);
-
-// The DDS 2 rate that the 0x65 reply reports and the simulated unit keeps.
-inline constexpr std::uint32_t dds2_counts_per_second = 100000;
-
-// What can go wrong with one reply on its way to the host.
-enum class fault : std::uint8_t { none, silence, header, payload, stray, cut };
-inline constexpr std::array<fault, 5> fault_kinds{fault::silence, fault::header, fault::payload, fault::stray,
-                                                  fault::cut};
-
-// "none", "silence", "header", "payload", "stray", "cut".
-const char* fault_name(fault kind);
-std::optional<fault> fault_from_name(std::string_view name);
-
-// The extra byte a `stray` fault puts after a reply: a spurious start bit on
-// an idle line reads as 0xFF. It never equals a reply's header check byte, so
-// the reply it heads always fails its header check.
-inline constexpr std::uint8_t stray_byte = 0xFF;
-
-// A reply as a fault leaves it: the bytes sent now, and for `cut` the rest,
-// which the unit sends only after a pause.
-struct faulted_reply {
-    bytes now;
-    bytes later;
-};
-
-// `silence` drops the reply, `header` and `payload` spoil that check,
-// `stray` appends stray_byte, `cut` holds back the second half.
-faulted_reply apply_fault(bytes reply, fault kind);
 
 } // namespace unit

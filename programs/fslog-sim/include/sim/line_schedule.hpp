@@ -6,8 +6,8 @@
 #pragma once
 
 #include "protocol/line_timing.hpp"
+#include "sim/faults.hpp"
 #include "sim/usb_adapter.hpp"
-#include "unit/unit_side.hpp"
 
 #include <cstdint>
 #include <deque>
@@ -28,7 +28,7 @@ inline constexpr double cut_pause_seconds = protocol::reply_timeout_seconds + 0.
 struct answered_command {
     double received = 0; // seconds since start
     std::uint8_t code = 0;
-    unit::fault kind = unit::fault::none;
+    fault kind = fault::none;
     unit::bytes sent;
 };
 
@@ -42,7 +42,7 @@ public:
 
     // Queues what the unit sends for a command that arrived at `received`
     // (seconds since start); nothing at all for silence or an unknown code.
-    void queue(double received, std::uint8_t code, unit::fault kind, const unit::faulted_reply& reply);
+    void queue(double received, std::uint8_t code, fault kind, const faulted_reply& reply);
 
     // When the next byte is due, if any is waiting.
     std::optional<double> next_due() const;

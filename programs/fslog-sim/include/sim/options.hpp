@@ -2,7 +2,7 @@
 #pragma once
 
 #include "cli/cli.hpp"
-#include "unit/unit_side.hpp"
+#include "sim/faults.hpp"
 
 #include <array>
 #include <cstdint>
@@ -12,8 +12,8 @@
 
 namespace sim {
 
-// Chance of each fault per reply, in the order of unit::fault_kinds.
-using fault_rates = std::array<double, unit::fault_kinds.size()>;
+// Chance of each fault per reply, in the order of fault_kinds.
+using fault_rates = std::array<double, fault_kinds.size()>;
 
 struct sim_options {
     bool fast = false;
@@ -33,22 +33,9 @@ struct parsed_options {
     cli::command_line line; // help, version or an error, and the command
 };
 
+// The program, with a usage that lists the faults from their table.
 // Options end at the command, whose own options are its own.
-inline constexpr cli::program program{
-    "fslog-sim",
-    "Usage: fslog-sim [OPTIONS] [--] COMMAND [ARG...]\n"
-    "       fslog-sim [OPTIONS] --link PATH\n"
-    "Plays a frequency-source unit on a pseudo-terminal. COMMAND runs with the\n"
-    "device path as its last argument; with --link, PATH becomes a symlink to it.\n"
-    "  --fast               answer at once instead of at 9600 baud\n"
-    "  --adapter-latency MS pass replies on in bursts, as a USB adapter's timer does\n"
-    "  --faults KIND=P,...  chance per reply of: silence, header, payload, stray, cut\n"
-    "  --seed N             repeat a run's readings and faults\n"
-    "  --record FILE        write one line per command: time, code, fault, bytes\n"
-    "  --link PATH          serve until stopped, under the symlink PATH\n"
-    "  -h, --help           show this text\n"
-    "  --version            show the version\n",
-    true};
+const cli::program& program();
 
 parsed_options parse_options(int argc, char** argv);
 

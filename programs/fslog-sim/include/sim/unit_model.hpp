@@ -5,8 +5,9 @@
 // level (its reading without the noise).
 #pragma once
 
-#include "unit/unit_side.hpp"
+#include "sim/unit_answers.hpp"
 
+#include <array>
 #include <cstdint>
 #include <random>
 
@@ -30,7 +31,7 @@ public:
 
     // Samples the unit `seconds` after it started; call with times that do
     // not go backwards.
-    unit::unit_state at(double seconds);
+    unit_state at(double seconds);
 
 private:
     // Uniform in [-spread, spread].
