@@ -1,15 +1,32 @@
 // The stability library: NBS14, gaps and runs, noise of known kind,
 // Greenhall's EDF and drift removal.
 #include "stability/deviation.hpp"
+#include "stability/edf.hpp"
 #include "stability/factors.hpp"
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 namespace {
 
 using namespace stability;
+
+// Greenhall's EDF for the overlapping Allan deviation against SP 1065's
+// approximations: white FM (3(N-1)/2m - 2(N-2)/N)·4m²/(4m² + 5), white PM
+// (N+1)(N-2m)/(2(N-m)).
+TEST(Stability, GreenhallEdfMatchesSp1065Approximations)
+{
+    for (const auto& [points, m] :
+         {std::pair<std::size_t, std::size_t>{1000, 1}, {1000, 10}, {100000, 100}}) {
+        const double n = static_cast<double>(points), md = static_cast<double>(m);
+        const double white_fm = (3 * (n - 1) / (2 * md) - 2 * (n - 2) / n) * 4 * md * md / (4 * md * md + 5);
+        const double white_pm = (n + 1) * (n - 2 * md) / (2 * (n - md));
+        EXPECT_NEAR(greenhall_edf({2, 1, 1}, m, 0, points), white_fm, 0.01 * white_fm) << points << " " << m;
+        EXPECT_NEAR(greenhall_edf({2, 1, 1}, m, 2, points), white_pm, 0.03 * white_pm) << points << " " << m;
+    }
+}
 
 TEST(Stability, FactorListsAndKindNames)
 {
