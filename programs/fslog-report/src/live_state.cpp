@@ -94,8 +94,8 @@ void live_state::set_reading(const logread::follow_result& result, bool file_ope
 double live_state::rows_per_second() const
 {
     const double span = std::min(static_cast<double>(minute_seconds), clock_ - clock_start_);
-    const auto rows = static_cast<double>(row_window_.last(clock_, minute_seconds).count());
-    return span > 0 ? rows / span : 0;
+    const auto recent_rows = static_cast<double>(row_window_.last(clock_, minute_seconds).count());
+    return span > 0 ? recent_rows / span : 0;
 }
 
 bool live_state::stale(std::size_t series, double now) const
