@@ -164,7 +164,6 @@ std::uint64_t emit_log(unit_model& unit, fault_picker& faults, double seconds, s
     for (double start = 0; start < seconds && std::ferror(out) == 0;) {
         start = print_row(unit_host, start, last_word, out);
     }
-    std::fputc('\n', out);
     if (std::fflush(out) != 0 || std::ferror(out) != 0) {
         throw std::system_error(errno, std::generic_category(), "cannot write the log");
     }

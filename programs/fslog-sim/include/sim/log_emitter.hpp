@@ -28,7 +28,8 @@
 namespace sim {
 
 // Writes to `out` the start line (with the time now), the header and the
-// rows of `seconds` of the unit's time, the last row ended by a line end.
+// rows of `seconds` of the unit's time, the last row without a line end, as
+// fslog leaves it.
 // The host's delays are drawn from `seed`, apart from the unit's and the
 // faults' draws. Returns the number of commands the unit answered; throws
 // std::system_error when `out` can't be written.
