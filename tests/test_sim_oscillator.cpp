@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -16,35 +17,50 @@ using namespace std::chrono_literals;
 
 const std::string fslog_sim = FSLOG_SIM_BIN;
 
-// The free-running frequency y from a --truth file.
-std::vector<double> truth_frequency(const std::string& path)
+// The lines of a --truth file after its header: "t y u temperature".
+std::vector<std::string> truth_lines(const std::string& path)
 {
     std::ifstream file(path);
-    std::vector<double> y;
-    std::string line;
-    while (std::getline(file, line)) {
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) {
         if (!line.starts_with('#')) {
-            double t = 0;
-            double value = 0;
-            std::istringstream(line) >> t >> value;
-            y.push_back(value);
+            lines.push_back(line);
         }
     }
+    return lines;
+}
+
+// The first `count` values of y.
+std::vector<double> frequency_of(const std::vector<std::string>& lines, std::size_t count)
+{
+    std::vector<double> y;
+    for (std::size_t i = 0; i < count && i < lines.size(); ++i) {
+        double t = 0;
+        double value = 0;
+        std::istringstream(lines[i]) >> t >> value;
+        y.push_back(value);
+    }
     return y;
+}
+
+harness::finished_run emit(const std::string& seconds, const std::string& truth, const std::string& faults)
+{
+    return harness::run_to_end({fslog_sim, "--emit-log", seconds, "--oscillator", "wfm=1e-11,rwfm=1e-13",
+                                "--seed", "11", "--truth", truth, "--faults", faults},
+                               60s);
 }
 
 TEST(SimOscillator, ADayOfWhiteAndRandomWalkFmHasTheTheorysAllanDeviation)
 {
     constexpr double white = 1e-11;
     constexpr double walk = 1e-13;
+    constexpr std::size_t day = 86400;
     harness::scratch_dir dir("sim_oscillator");
-    const auto run =
-        harness::run_to_end({fslog_sim, "--emit-log", "86400", "--oscillator", "wfm=1e-11,rwfm=1e-13",
-                             "--seed", "11", "--truth", dir / "truth", "--faults", "silence=0.001"},
-                            60s);
+    const auto run = emit(std::to_string(day), dir / "day", "silence=0.001");
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    const stability::series data{stability::data_kind::frequency, 1.0, truth_frequency(dir / "truth")};
-    ASSERT_EQ(data.values.size(), 86400u);
+    const std::vector<std::string> lines = truth_lines(dir / "day");
+    const stability::series data{stability::data_kind::frequency, 1.0, frequency_of(lines, day)};
+    ASSERT_EQ(data.values.size(), day);
     const std::vector<std::size_t> factors{4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192};
     int within = 0;
     for (const stability::row& row : stability::analysis(data).rows(
@@ -54,6 +70,13 @@ TEST(SimOscillator, ADayOfWhiteAndRandomWalkFmHasTheTheorysAllanDeviation)
         EXPECT_NEAR(row.sigma / theory, 1.0, 0.5) << "tau " << row.tau;
     }
     EXPECT_GE(within, 10) << "of " << factors.size() << " taus within their 90 % bounds";
+
+    // The same seed polled by a host that never stalls on a fault gives the same unit.
+    const auto unhurt = emit("600", dir / "unhurt", "silence=0");
+    ASSERT_EQ(unhurt.exit_code, 0) << unhurt.err;
+    const std::vector<std::string> again = truth_lines(dir / "unhurt");
+    ASSERT_GE(again.size(), 600u);
+    EXPECT_TRUE(std::equal(again.begin(), again.begin() + 600, lines.begin()));
 }
 
 // Counts the rows a log holds, the complete ones, and the lines skipped.

@@ -3,13 +3,12 @@
 #include "protocol/line_timing.hpp"
 #include "protocol/log_text.hpp"
 #include "protocol/protocol.hpp"
+#include "sim/draws.hpp"
 #include "sim/faults.hpp"
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <ctime>
-#include <numbers>
 #include <random>
 #include <system_error>
 
@@ -52,8 +51,6 @@ public:
     std::uint64_t commands() const { return commands_; }
 
 private:
-    double uniform() { return static_cast<double>(random_() >> 11) * 0x1.0p-53; }
-    double normal();
     void read_reply(exchange_outcome& outcome, reading how, fault kind, const faulted_reply& reply,
                     std::size_t length, double received);
 
@@ -64,19 +61,13 @@ private:
     bool stray_waiting_ = false; // a stray byte sits before the next reply
 };
 
-double host::normal()
-{
-    const double radius = std::sqrt(-2.0 * std::log(1.0 - uniform()));
-    return radius * std::cos(2.0 * std::numbers::pi * uniform());
-}
-
 // The ADC exchange's end on the host's clock: its drawn length, but never
 // before its bytes are in.
 double host::adc_exchange_end(double start, double wire_end)
 {
-    double length = adc_exchange_median + adc_exchange_sd * normal();
-    if (uniform() < adc_outlier_chance) {
-        length += adc_outlier_most * uniform();
+    double length = adc_exchange_median + adc_exchange_sd * standard_normal(random_);
+    if (unit_interval(random_) < adc_outlier_chance) {
+        length += adc_outlier_most * unit_interval(random_);
     }
     return std::max(wire_end, start + length);
 }

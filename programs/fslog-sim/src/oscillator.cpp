@@ -1,12 +1,12 @@
 #include "sim/oscillator.hpp"
 
+#include "sim/draws.hpp"
 #include "sim/unit_answers.hpp"
 #include "sim/unit_model.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numbers>
 
 namespace sim {
 
@@ -36,23 +36,14 @@ oscillator::oscillator(const oscillator_settings& settings, std::uint64_t seed, 
     make_second(0);
 }
 
-// Box-Muller from the engine's bits, so that a seed replays the same way
-// whichever standard library the simulator was built with.
-double oscillator::normal()
-{
-    const double uniform = static_cast<double>((random_() >> 11) + 1) * 0x1.0p-53; // (0, 1]
-    const double angle = static_cast<double>(random_() >> 11) * 0x1.0p-53;
-    return std::sqrt(-2.0 * std::log(uniform)) * std::cos(2.0 * std::numbers::pi * angle);
-}
-
 void oscillator::make_second(std::uint64_t second)
 {
     // Every draw is made whatever the settings, so that each noise is the
     // same for a seed when another is changed.
-    const double white = normal();
-    const double step = normal();
-    now_.temperature_noise = adc_noise_per_second * normal();
-    now_.vcxo_noise = adc_noise_per_second * normal();
+    const double white = standard_normal(random_);
+    const double step = standard_normal(random_);
+    now_.temperature_noise = adc_noise_per_second * standard_normal(random_);
+    now_.vcxo_noise = adc_noise_per_second * standard_normal(random_);
     if (second > 0) {
         walk_ += walk_step_per_level * settings_.random_walk_fm * step;
         now_.steered_counts_before += dds2_counts_per_second * (now_.y + settings_.tuning_lsb * now_.tuning);

@@ -1,5 +1,7 @@
 #include "sim/unit_model.hpp"
 
+#include "sim/draws.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -35,10 +37,7 @@ unit_model::unit_model(std::uint64_t seed, const std::optional<oscillator_settin
 
 double unit_model::noise(double spread)
 {
-    // From the engine's bits directly, so a seed replays the same way
-    // whichever standard library the simulator was built with.
-    const double unit_interval = static_cast<double>(random_() >> 11) * 0x1.0p-53;
-    return (2.0 * unit_interval - 1.0) * spread;
+    return (2.0 * unit_interval(random_) - 1.0) * spread;
 }
 
 unit_state unit_model::at(double seconds)

@@ -64,7 +64,6 @@ public:
     const oscillator_settings& settings() const { return settings_; }
 
 private:
-    double normal();
     void make_second(std::uint64_t second);
     void write_truth() const;
 
