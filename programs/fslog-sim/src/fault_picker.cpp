@@ -1,5 +1,7 @@
 #include "sim/fault_picker.hpp"
 
+#include "sim/draws.hpp"
+
 #include <numeric>
 
 namespace sim {
@@ -19,7 +21,7 @@ fault_picker::fault_picker(const fault_rates& rates, std::uint64_t seed)
 
 fault fault_picker::pick()
 {
-    const double draw = static_cast<double>(random_() >> 11) * 0x1.0p-53;
+    const double draw = unit_interval(random_);
     double below = 0.0;
     for (std::size_t i = 0; i < rates_.size(); ++i) {
         below += rates_[i];

@@ -11,8 +11,9 @@
 
 namespace sim {
 
-simulator::simulator(const sim_options& options, std::uint64_t seed, int master, std::FILE* record)
-    : model_(seed), faults_(options.faults, seed),
+simulator::simulator(const sim_options& options, std::uint64_t seed, int master, std::FILE* record,
+                     std::FILE* truth)
+    : model_(seed, options.oscillator, truth), faults_(options.faults, seed),
       schedule_(options.fast, options.adapter_latency_ms / 1000.0), master_(master), record_(record)
 {
     // The unit never blocks on a host that has stopped reading.

@@ -1,5 +1,7 @@
 #include "sim/unit_model.hpp"
 
+#include "sim/draws.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -8,8 +10,6 @@ namespace sim {
 
 namespace {
 
-constexpr std::size_t temperature_channel = 2;
-constexpr std::size_t vcxo_channel = 3;
 constexpr double vcxo_per_temperature_count = 0.5;
 constexpr std::int64_t wander_step = 2;
 
@@ -21,20 +21,29 @@ std::uint16_t to_adc_word(double value)
 
 } // namespace
 
-unit_model::unit_model(std::uint64_t seed) : random_(seed) {}
+double temperature_drift(double seconds)
+{
+    return temperature_swing * std::sin(2.0 * std::numbers::pi * seconds / temperature_period);
+}
+
+unit_model::unit_model(std::uint64_t seed, const std::optional<oscillator_settings>& steered,
+                       std::FILE* truth)
+    : random_(seed)
+{
+    if (steered) {
+        oscillator_.emplace(*steered, seed, truth);
+    }
+}
 
 double unit_model::noise(double spread)
 {
-    // From the engine's bits directly, so a seed replays the same way
-    // whichever standard library the simulator was built with.
-    const double unit_interval = static_cast<double>(random_() >> 11) * 0x1.0p-53;
-    return (2.0 * unit_interval - 1.0) * spread;
+    return (2.0 * unit_interval(random_) - 1.0) * spread;
 }
 
 unit_state unit_model::at(double seconds)
 {
     unit_state state;
-    const double drift = temperature_swing * std::sin(2.0 * std::numbers::pi * seconds / temperature_period);
+    const double drift = temperature_drift(seconds);
     const std::array<double, 4> level{adc_nominal[0], adc_nominal[1],
                                       adc_nominal[temperature_channel] + drift,
                                       adc_nominal[vcxo_channel] + vcxo_per_temperature_count * drift};
@@ -52,7 +61,21 @@ unit_state unit_model::at(double seconds)
     state.tuning =
         tuning_per_vcxo_count * (static_cast<int>(std::lround(level[vcxo_channel])) - tuning_zero_vcxo);
     state.uptime_seconds = static_cast<std::uint16_t>(static_cast<std::uint64_t>(seconds));
+    if (oscillator_) {
+        steer(state, seconds);
+    }
     return state;
+}
+
+void unit_model::steer(unit_state& state, double seconds)
+{
+    const grid_second& now = oscillator_->at(seconds);
+    state.adc[temperature_channel] = to_adc_word(now.temperature + now.temperature_noise);
+    state.adc[vcxo_channel] =
+        to_adc_word(tuning_zero_vcxo + now.tuning / double(tuning_per_vcxo_count) + now.vcxo_noise);
+    const double counted = seconds * dds2_counts_per_second + oscillator_->steered_counts(seconds);
+    state.dds2 = static_cast<std::uint32_t>(static_cast<std::uint64_t>(dds2_start + std::llround(counted)));
+    state.tuning = now.tuning;
 }
 
 } // namespace sim

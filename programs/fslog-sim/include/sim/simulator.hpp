@@ -23,8 +23,10 @@ namespace sim {
 class simulator {
 public:
     // Serves on `master`, the unit's end of the line, which it makes
-    // non-blocking; writes the record to `record`, or none when null.
-    simulator(const sim_options& options, std::uint64_t seed, int master, std::FILE* record);
+    // non-blocking; writes the record to `record` and the oscillator's
+    // seconds to `truth`, each to nowhere when null.
+    simulator(const sim_options& options, std::uint64_t seed, int master, std::FILE* record,
+              std::FILE* truth);
 
     // Serves until `should_stop` says so. It is asked each time `wake` turns
     // readable, and reads `wake` itself.
