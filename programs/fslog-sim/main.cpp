@@ -30,10 +30,8 @@ int run(const sim::sim_options& options)
     const int status = options.command.empty() ? sim::serve_link(unit, signals, options.link_path, line.path)
                                                : sim::run_command(unit, signals, options.command, line.path);
     std::fprintf(stderr, "%s\n", unit.finish().c_str());
-    if (record != nullptr) {
-        std::fclose(record);
-    }
-    return status;
+    const bool recorded = !unit.record_failed() && (record == nullptr || std::fclose(record) == 0);
+    return recorded || status != cli::exit_ok ? status : cli::exit_failure;
 }
 
 } // namespace
