@@ -51,7 +51,7 @@ def logrotate_conf(folder, pid, delay):
     with open("service/fslog.logrotate") as shipped:
         text = shipped.read()
     text = text.replace("/var/log/fslog/", f"{folder}/").replace("create 0644 fslog fslog", "create 0644")
-    text = text.replace("weekly", "size 1").replace("rotate 12", "rotate 1000").replace("delaycompress\n", "")
+    text = text.replace("weekly", "size 1").replace("rotate 12", "rotate 1000")
     text = re.sub(r"systemctl kill .*", f"sleep {delay}; kill -USR1 {pid}", text)
     path = os.path.join(folder, "logrotate.conf")
     with open(path, "w") as conf:
