@@ -6,9 +6,10 @@
 Writes a log of RUNS short runs (30,000 and 1,000,000 by default; three
 rows each, a start line every 10 s, as report_runs_bench.py writes them)
 and draws it once with fslog-plot, printing the time and the peak memory
-(fslog-plot and gnuplot) beside the targets: the marks between runs are
-at most about two per column, so neither may grow with the runs. Exits 1
-if a target is missed.
+(fslog-plot and gnuplot) beside the target: the marks between runs are
+at most about two per column, so the memory must not grow with the runs,
+and the time grows only with the log's size. Exits 1 if the target is
+missed.
 """
 import os
 import sys
@@ -18,7 +19,6 @@ from plot_bench import measure
 from report_runs_bench import write_runs
 
 MEMORY_TARGET_MIB = 64
-SECONDS_TARGET = 10
 
 
 def main():
@@ -30,9 +30,9 @@ def main():
             log = os.path.join(work, "runs.log")
             write_runs(log, runs)
             seconds, memory = measure([f"{build}/fslog-plot", log, os.path.join(work, "runs.png")], work)
-            missed |= memory >= MEMORY_TARGET_MIB or seconds >= SECONDS_TARGET
-            print(f"{runs:>9,} runs ({os.path.getsize(log) / 1e6:,.0f} MB): {seconds:6.2f} s "
-                  f"(under {SECONDS_TARGET} s), peak RSS {memory:6.1f} MiB (under {MEMORY_TARGET_MIB} MiB)")
+            missed |= memory >= MEMORY_TARGET_MIB
+            print(f"{runs:>9,} runs ({os.path.getsize(log) / 1e6:,.0f} MB): {seconds:6.2f} s, "
+                  f"peak RSS {memory:6.1f} MiB (under {MEMORY_TARGET_MIB} MiB)")
     return 1 if missed else 0
 
 
