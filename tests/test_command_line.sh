@@ -53,6 +53,11 @@ for program in "${programs[@]}"; do
             fail "$name --no-such-option: status $status, stdout '$out', stderr '$err'"
     fi
 done
+# A bad value stays refused when a good one follows it.
+"$bin/fslog-plot" --size 1x1 --size 900x780 "$scratch/none.log" "$scratch/out.png" >/dev/null 2>"$scratch/err"
+status=$?
+[[ $status -eq 2 && $(head -n 1 "$scratch/err") == "fslog-plot: --size 1x1: "* ]] ||
+    fail "fslog-plot --size 1x1 --size 900x780: status $status, stderr '$(head -n 1 "$scratch/err")'"
 if ((failures > 0)); then
     exit 1
 fi
