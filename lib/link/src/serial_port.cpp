@@ -250,7 +250,11 @@ int read_reply(std::uint8_t* dest, int count)
 
 void serial_write(const std::uint8_t* src, int count)
 {
-    if (write(port.fd, src, static_cast<std::size_t>(count)) < 0) {
+    ssize_t put = 0;
+    do { // a signal (SIGUSR1, caught without SA_RESTART) is no fault of the line
+        put = write(port.fd, src, static_cast<std::size_t>(count));
+    } while (put < 0 && errno == EINTR);
+    if (put < 0) {
         port.line_errno = errno;
     }
 }
