@@ -2,7 +2,8 @@
 # The command line every installed program shares: -h and --help print the
 # usage on stdout with status 0, --version prints the name and the
 # project's version with status 0, and a bad option prints one line saying
-# why and the usage on stderr with status 2. fslog alone takes its one
+# why and the usage on stderr with status 2. An answer that can't be
+# written (>/dev/full) fails with status 1. fslog alone takes its one
 # argument as the device, whatever it looks like.
 #     test_command_line.sh BIN_DIR VERSION
 set -uo pipefail
@@ -37,6 +38,12 @@ for program in "${programs[@]}"; do
     run "$program" --version
     [[ $status -eq 0 && $out == "$name $version" && -z $err ]] ||
         fail "$name --version: status $status, stdout '$out', stderr '$err'"
+    for option in --help --version; do
+        "$program" $option >/dev/full 2>"$scratch/err"
+        status=$?
+        [[ $status -eq 1 && $(<"$scratch/err") == "$name: can't write the answer: "* ]] ||
+            fail "$name $option >/dev/full: status $status, stderr '$(<"$scratch/err")'"
+    done
     run "$program" --no-such-option
     if [[ $name == fslog ]]; then
         [[ $status -eq 1 && $out == $'\nCouldn\'t open port --no-such-option' ]] ||
@@ -46,6 +53,11 @@ for program in "${programs[@]}"; do
             fail "$name --no-such-option: status $status, stdout '$out', stderr '$err'"
     fi
 done
+# A bad value stays refused when a good one follows it.
+"$bin/fslog-plot" --size 1x1 --size 900x780 "$scratch/none.log" "$scratch/out.png" >/dev/null 2>"$scratch/err"
+status=$?
+[[ $status -eq 2 && $(head -n 1 "$scratch/err") == "fslog-plot: --size 1x1: "* ]] ||
+    fail "fslog-plot --size 1x1 --size 900x780: status $status, stderr '$(head -n 1 "$scratch/err")'"
 if ((failures > 0)); then
     exit 1
 fi

@@ -67,8 +67,11 @@ TEST(FileFollower, FinishesTheRenamedFileThenReadsTheNewOne)
     append(path, "old rows");
     EXPECT_EQ(read_until_idle(follower), "old rows");
 
-    // The writer still adds to the old file after the rename.
+    // The writer still adds to the old file after the rename and the
+    // create, until it reopens and writes to the new one.
     std::filesystem::rename(path, dir / "unit.log.1");
+    append(path, "");
+    EXPECT_EQ(read_until_idle(follower), "");
     append(dir / "unit.log.1", ", the last");
     append(path, "new rows");
     EXPECT_EQ(read_until_idle(follower), ", the last<reopened>new rows");

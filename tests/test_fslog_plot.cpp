@@ -192,6 +192,10 @@ TEST_F(LocalTime, WindowEndsAreTimesOfDayOrSecondsFromTheFirstStart)
         rows += each.rows;
     }
     EXPECT_EQ(rows, 5u); // seconds 2 to 6
+    // Ends no calendar holds, whose ticks would never end, are no times.
+    for (const char* beyond : {"1e16", "2026-02-30T09:14", "2026-12-08T09:14+99:99"}) {
+        EXPECT_FALSE(plot::parse_time_point(beyond, logread::time_zone::local)) << beyond;
+    }
 
     // From a time on, to the end: seconds 2 to 9 spread over 7 columns.
     const plot::binned from_on = reduce(log, window("2026-12-08T09:14:05", ""), 100);

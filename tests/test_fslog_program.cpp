@@ -547,6 +547,10 @@ TEST(Program, OnSigusr1ItGoesOnInTheFileAtItsLogsPathOnceThatCanBeOpened)
         ASSERT_TRUE(i == 0 || dds2_in(rows[i]) - dds2_in(rows[i - 1]) == 100)
             << "lost before [" << rows[i] << "]";
     }
+    // Each signal reopens once: one continuation line, the file's first.
+    for (const std::string& reopened : {dir / "unit.log.2", path}) {
+        EXPECT_EQ(file_text(reopened).find("# Continued", 1), std::string::npos) << file_text(reopened);
+    }
     EXPECT_EQ(logger.err(), "");
 }
 

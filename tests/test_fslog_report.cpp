@@ -118,6 +118,20 @@ TEST_F(FslogReport, TextReportShowsEachRunAndTheTotal)
     const auto misspelt = harness::run_to_end({report_bin, dir / "unit.log", dir / "missing.log"}, 10s);
     EXPECT_EQ(misspelt.exit_code, 2);
     EXPECT_EQ(misspelt.out, "");
+
+    // A report that can't be written is no report.
+    const auto lost =
+        harness::run_to_end({"/bin/sh", "-c", report_bin + " " + (dir / "unit.log") + " >/dev/full"}, 10s);
+    EXPECT_EQ(lost.exit_code, 2);
+    EXPECT_EQ(lost.err, "fslog-report: can't write the report: No space left on device\n");
+
+    // A file rotated in the middle of a run begins with rows: a run of their own.
+    write_file(dir / "rotated.log", text_of(row{5, {{800, 2000, 1500, 2200}}}) + "\n" + known_log());
+    const json rotated =
+        json::parse(harness::run_to_end({report_bin, "--json", dir / "rotated.log"}, 10s).out);
+    EXPECT_EQ(rotated["rows"], 7);
+    ASSERT_EQ(rotated["runs"].size(), 3U);
+    EXPECT_EQ(rotated["runs"][0]["rows"], 1);
 }
 
 TEST_F(FslogReport, TimesAcrossTheAutumnChangeCarryTheirZoneAndOverlappingFilesAreRefused)

@@ -373,12 +373,21 @@ TEST_F(LogFiles, FilesThatOverlapInTimeStopTheReadingAndNameBoth)
     EXPECT_EQ(read({plain, dir / "none.log"}).first.end, logread::files_end::open_failed);
 }
 
-TEST_F(LogFiles, DamagedGzipIsAReadError)
+TEST_F(LogFiles, DamagedGzipIsAReadErrorButZeroPaddingReadsWithAWarning)
 {
     ASSERT_EQ(run("gzip -c " + plain + " | head -c 40 > " + plain + ".gz").exit_code, 0);
     const harness::finished_run cut = run(csv + plain + ".gz");
     EXPECT_EQ(cut.exit_code, 2);
     EXPECT_EQ(cut.err, "fslog-csv: can't read " + plain + ".gz: the gzip data ends too early\n");
+
+    // As a crash leaves it: more zeros than one read takes after the member.
+    const std::string padded = plain + ".padded.gz";
+    ASSERT_EQ(run("gzip -c " + plain + " > " + padded + " && head -c 70000 /dev/zero >> " + padded).exit_code,
+              0);
+    const harness::finished_run read = run(csv + padded);
+    EXPECT_EQ(read.exit_code, 0);
+    EXPECT_EQ(read.out, run(csv + plain).out);
+    EXPECT_EQ(read.err, "fslog-csv: " + padded + ": zero bytes after the gzip data ignored\n");
 }
 
 TEST_F(LogFiles, PlainLogOnAPipeConvertsAsItComes)

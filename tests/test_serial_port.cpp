@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <pthread.h>
 #include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
@@ -185,6 +188,43 @@ TEST_F(SerialResetOfAnOpenPort, PausesFourSecondsAndDiscardsWhatArrivesMeanwhile
     termios applied{};
     ASSERT_EQ(tcgetattr(port_descriptor(line.slave_path()), &applied), 0);
     EXPECT_EQ(applied.c_cc[VTIME], 20) << "the line is configured again";
+}
+
+using SignalFlood = harness::port_on_pty;
+
+extern "C" void ignore_signal(int /*number*/) {}
+
+// fslog catches SIGUSR1 without SA_RESTART; signals every 50 ms (logrotate
+// gone wild) must stretch neither a silent unit's timeout nor the pause.
+TEST_F(SignalFlood, HoldsTheReplyTimeoutAndTheResetPause)
+{
+    struct sigaction action {};
+    struct sigaction before {};
+    action.sa_handler = ignore_signal;
+    sigaction(SIGUSR1, &action, &before);
+    std::atomic<bool> flooding = true;
+    const pthread_t reader = pthread_self();
+    std::thread flood([&] {
+        const auto began = clock_type::now();
+        while (flooding && seconds_since(began) < 8.0) { // bounded, should the read never end
+            pthread_kill(reader, SIGUSR1);
+            std::this_thread::sleep_for(50ms);
+        }
+    });
+    auto start = clock_type::now();
+    serial_reset();
+    const double paused = seconds_since(start);
+    std::array<std::uint8_t, 1> dest{};
+    start = clock_type::now();
+    EXPECT_EQ(read_reply(dest.data(), 1), 0);
+    const double waited = seconds_since(start);
+    flooding = false;
+    flood.join();
+    sigaction(SIGUSR1, &before, nullptr);
+    EXPECT_GT(waited, 1.9);
+    EXPECT_LT(waited, 3.0);
+    EXPECT_GT(paused, 3.9);
+    EXPECT_LT(paused, 5.0);
 }
 
 // One exchange's worth of port calls that fails: a command, no reply.

@@ -590,6 +590,12 @@ TEST(ProbeUnderSim, RunsTheTestQueriesAndDumpsRepliesByCode)
 {
     child_process queries({fslog_sim, "--fast", "--", fslog_probe});
     EXPECT_TRUE(exited_with(queries.wait(10s), 0)) << queries.err();
+    // The same queries with a record that can't be written: said, and failed.
+    child_process unrecorded({fslog_sim, "--fast", "--record", "/dev/full", "--", fslog_probe});
+    EXPECT_TRUE(exited_with(unrecorded.wait(10s), 1));
+    EXPECT_NE(unrecorded.err().find("fslog-sim: can't write the record: No space left on device"),
+              std::string::npos)
+        << unrecorded.err();
     const std::regex eight_lines(R"(0x53: *\d+ \n)"
                                  R"(0x29:( *\d+ ){4}\n)"
                                  R"(0x2B: cs ok( *\d+ )+\n)"

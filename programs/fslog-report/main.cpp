@@ -174,6 +174,7 @@ int follow(const std::string& path, logread::time_zone zone)
                 if (screen) {
                     screen->draw(view.screen(seconds_now()));
                 } else if (!write_out(view.summary_line(seconds_now()) + "\n")) {
+                    std::fprintf(stderr, "fslog-report: can't write the summary: %s\n", std::strerror(errno));
                     return cli::exit_trouble;
                 }
             }

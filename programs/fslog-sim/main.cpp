@@ -47,6 +47,13 @@ int serve(const sim::sim_options& options, std::uint64_t seed, std::FILE* truth)
     const int status = options.command.empty() ? sim::serve_link(unit, signals, options.link_path, line.path)
                                                : sim::run_command(unit, signals, options.command, line.path);
     std::fprintf(stderr, "%s\n", unit.finish().c_str());
+    if (unit.record_failed()) {
+        // Said at once; closing the record can only fail again. The run
+        // fails for it unless the command failed of itself.
+        record.reset();
+        return status == cli::exit_ok ? cli::exit_failure : status;
+    }
+    close_output(std::move(record), options.record_path);
     return status;
 }
 

@@ -1,5 +1,6 @@
 // fslog DEVICE: logs the unit on the serial line DEVICE on standard output.
 #include "cli/cli.hpp"
+#include "logger/log_output.hpp"
 #include "logger/logger.hpp"
 
 namespace {
@@ -16,6 +17,7 @@ constexpr cli::program fslog_program{
 
 int main(int argc, char** argv)
 {
+    catch_reopen_signal();
     // The one argument is the device: only a lone -h, --help or --version is
     // read as an option, and everything else goes on as it always has.
     if (const auto status = cli::answer_help_or_version(fslog_program, argc, argv)) {

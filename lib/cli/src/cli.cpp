@@ -1,6 +1,8 @@
 #include "cli/cli.hpp"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <getopt.h>
 
 namespace cli {
@@ -84,6 +86,18 @@ void put(std::string_view text, std::FILE* stream)
     std::fwrite(text.data(), 1, text.size(), stream);
 }
 
+// The status for an answer printed on stdout: a usage or version that
+// could not be written (a full disk, a closed pipe) is no answer.
+int written_answer(const program& which)
+{
+    if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) {
+        return exit_ok;
+    }
+    std::fprintf(stderr, "%.*s: can't write the answer: %s\n", static_cast<int>(which.name.size()),
+                 which.name.data(), std::strerror(errno));
+    return exit_failure;
+}
+
 } // namespace
 
 command_line parse(int argc, char** argv, const program& which, std::span<const option> options,
@@ -119,11 +133,11 @@ std::optional<int> answer(const program& which, const command_line& line)
 {
     if (line.help) {
         put(which.usage, stdout);
-        return exit_ok;
+        return written_answer(which);
     }
     if (line.version) {
         std::printf("%.*s %s\n", static_cast<int>(which.name.size()), which.name.data(), FSLOG_VERSION);
-        return exit_ok;
+        return written_answer(which);
     }
     if (!line.error.empty()) {
         std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(which.name.size()), which.name.data(),

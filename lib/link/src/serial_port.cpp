@@ -5,8 +5,10 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -116,12 +118,65 @@ bool is_line_gone_error(int error)
     return error == EIO || error == ENXIO || error == ENODEV;
 }
 
+timespec monotonic_now()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now;
+}
+
+timespec later_by(timespec from, long milliseconds)
+{
+    constexpr long nanoseconds_per_second = 1'000'000'000;
+    from.tv_sec += milliseconds / 1000;
+    from.tv_nsec += milliseconds % 1000 * 1'000'000;
+    if (from.tv_nsec >= nanoseconds_per_second) {
+        from.tv_sec += 1;
+        from.tv_nsec -= nanoseconds_per_second;
+    }
+    return from;
+}
+
+// Whole milliseconds from now until `deadline`, rounded up; 0 once it passed.
+int milliseconds_until(timespec deadline)
+{
+    const timespec now = monotonic_now();
+    const long long left_ns = (static_cast<long long>(deadline.tv_sec) - now.tv_sec) * 1'000'000'000LL +
+                              (deadline.tv_nsec - now.tv_nsec);
+    return left_ns > 0 ? static_cast<int>((left_ns + 999'999) / 1'000'000) : 0;
+}
+
+// The pause ends at a fixed time, however many signals cut the sleep.
 void pause_for_reset()
 {
-    unsigned left = protocol::reset_pause_seconds;
-    while (left > 0) {
-        left = sleep(left);
+    const timespec end = later_by(monotonic_now(), protocol::reset_pause_seconds * 1000L);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &end, nullptr) == EINTR) {
     }
+}
+
+// One read of the line, timed out by VTIME. A signal that cuts it short
+// (the logger catches SIGUSR1 without SA_RESTART) does not start the
+// timeout again: the read goes on only for what is left of it, so that a
+// flood of signals can't keep a silent unit from being found out. The
+// clock is read through the vDSO, no system call on a steady row.
+ssize_t read_line(std::uint8_t* dest, std::size_t count)
+{
+    const timespec deadline = later_by(monotonic_now(), protocol::reply_timeout_tenths * 100L);
+    const ssize_t got = read(port.fd, dest, count);
+    if (got >= 0 || errno != EINTR) {
+        return got;
+    }
+    for (int left = milliseconds_until(deadline); left > 0; left = milliseconds_until(deadline)) {
+        pollfd entry{port.fd, POLLIN, 0};
+        const int ready = poll(&entry, 1, left);
+        if (ready > 0) {
+            return read(port.fd, dest, count);
+        }
+        if (ready < 0 && errno != EINTR) {
+            return -1;
+        }
+    }
+    return 0;
 }
 
 void close_line()
@@ -180,12 +235,9 @@ int read_reply(std::uint8_t* dest, int count)
 {
     int filled = 0;
     while (filled < count) {
-        const ssize_t got = read(port.fd, dest + filled, static_cast<std::size_t>(count - filled));
+        const ssize_t got = read_line(dest + filled, static_cast<std::size_t>(count - filled));
         if (got > 0) {
             filled += static_cast<int>(got);
-            continue;
-        }
-        if (got < 0 && errno == EINTR) {
             continue;
         }
         if (got < 0) {
@@ -198,7 +250,11 @@ int read_reply(std::uint8_t* dest, int count)
 
 void serial_write(const std::uint8_t* src, int count)
 {
-    if (write(port.fd, src, static_cast<std::size_t>(count)) < 0) {
+    ssize_t put = 0;
+    do { // a signal (SIGUSR1, caught without SA_RESTART) is no fault of the line
+        put = write(port.fd, src, static_cast<std::size_t>(count));
+    } while (put < 0 && errno == EINTR);
+    if (put < 0) {
         port.line_errno = errno;
     }
 }

@@ -93,6 +93,7 @@ follow_result file_follower::open_file()
     device_ = opened.st_dev;
     inode_ = opened.st_ino;
     offset_ = 0;
+    moved_at_.reset();
     head_.clear();
     tail_.clear();
     const bool again = std::exchange(opened_before_, true);
@@ -180,8 +181,26 @@ follow_result file_follower::at_end(std::span<char> buffer)
         remember({buffer.data(), static_cast<std::size_t>(got)});
         return {follow_event::data, static_cast<std::size_t>(got), 0};
     }
+    if (!gone && still_draining(named)) {
+        return {};
+    }
     close_file();
     return gone ? follow_result{} : open_file();
+}
+
+// logrotate renames the log and creates an empty one in its place, and
+// only then signals the writer, which goes on in the old file until it
+// reopens. The old file is read on while the new one is an empty file, for at
+// most drain_limit: a writer that reopened has written to the new file
+// (fslog its continuation line), and it did so after its last write to the
+// old one, which the read just before this check has taken.
+bool file_follower::still_draining(const struct stat& named)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (!moved_at_) {
+        moved_at_ = now;
+    }
+    return S_ISREG(named.st_mode) && named.st_size == 0 && now - *moved_at_ < drain_limit;
 }
 
 void file_follower::close_file()

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@ constexpr int gzip_window_bits = 15 + 16; // the largest window, gzip wrapping o
 struct log_input::inflater {
     z_stream stream{};
     bool in_member = true; // between a gzip member's header and its end
+    bool padding_told = false;
     bool ready = false;
 
     inflater() { ready = inflateInit2(&stream, gzip_window_bits) == Z_OK; }
@@ -116,6 +118,26 @@ std::ptrdiff_t log_input::read_plain(std::span<char> buffer)
     return static_cast<std::ptrdiff_t>(count);
 }
 
+// Zero bytes after a member, as a crash during the rotation's compression
+// leaves them, end the data: skipped with a warning, as gzip does. True
+// when they took all the raw bytes at hand.
+bool log_input::skip_padding()
+{
+    const auto begin = raw_.begin() + static_cast<std::ptrdiff_t>(raw_begin_);
+    const auto end = raw_.begin() + static_cast<std::ptrdiff_t>(raw_end_);
+    const auto first_data = std::find_if(begin, end, [](char byte) { return byte != '\0'; });
+    if (first_data == begin) {
+        return false;
+    }
+    if (!inflater_->padding_told) {
+        std::fprintf(stderr, "%s: %s: zero bytes after the gzip data ignored\n",
+                     program_invocation_short_name, name_.c_str());
+        inflater_->padding_told = true;
+    }
+    raw_begin_ = static_cast<std::size_t>(first_data - raw_.begin());
+    return raw_begin_ == raw_end_;
+}
+
 // Inflates until it has some text for the caller. A file of several gzip
 // members (gzip's own concatenation) reads as their texts one after another.
 std::ptrdiff_t log_input::read_gzip(std::span<char> buffer)
@@ -137,6 +159,9 @@ std::ptrdiff_t log_input::read_gzip(std::span<char> buffer)
             }
             raw_begin_ = 0;
             raw_end_ = static_cast<std::size_t>(got);
+        }
+        if (!inflater_->in_member && skip_padding()) {
+            continue;
         }
         if (!inflater_->in_member) {
             inflateReset(&stream);

@@ -52,6 +52,14 @@ bin_set::bin_set(std::size_t columns, double min_width, std::optional<double> fr
     }
 }
 
+// A column's width as the bins stand: runs that begin within one column of
+// the run before them are marked as one, so that the marks, however many
+// restarts the log holds, are at most about two per column.
+double bin_set::column_width() const
+{
+    return fine_width_ * static_cast<double>(fine_per_column);
+}
+
 // Pairs neighbouring fine bins until `x` falls within them.
 void bin_set::widen_to_hold(double x)
 {
@@ -93,10 +101,10 @@ void bin_set::add(const sample& row)
     }
     into.dds2.add(row.dds2.span.value_or(logread::rate_span{}));
     into.dds2_jumps += row.dds2.jump ? 1U : 0U;
-    if (taken_ == 0 || row.run != last_run_) {
+    if (taken_ == 0 || (row.run != last_run_ && row.x - runs_.back().first >= column_width())) {
         runs_.push_back({row.x, row.x});
-        last_run_ = row.run;
     }
+    last_run_ = row.run;
     runs_.back().last = std::max(runs_.back().last, row.x);
     last_x_ = std::max(taken_ == 0 ? row.x : last_x_, row.x);
     ++taken_;

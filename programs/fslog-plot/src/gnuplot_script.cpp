@@ -7,6 +7,7 @@
 #include "plot/time_ticks.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <string_view>
 #include <vector>
 
@@ -94,11 +95,18 @@ private:
         line("set bmargin at screen " + number(bottom));
     }
 
-    // The y range from the readings, so that a flat series still has one.
-    // Returns a height just below its top, for marks above the readings.
+    // The y range from the readings, so that a flat series still has one:
+    // also one whose values differ only past the digits the script writes
+    // (rates of one count over times that differ in their last bit), where
+    // gnuplot would get an empty range. Returns a height just below its
+    // top, for marks above the readings.
     double y_range(const logread::running_stats& range)
     {
-        const double pad = range.max() > range.min() ? (range.max() - range.min()) * 0.06 : 1.0;
+        constexpr double least_spread = 1e-9; // relative, far above the written digits' 1e-15
+        const double spread = range.max() - range.min();
+        const bool flat =
+            spread <= least_spread * std::max({1.0, std::abs(range.max()), std::abs(range.min())});
+        const double pad = flat ? 1.0 : spread * 0.06;
         line("set yrange [" + number(range.min() - pad) + ":" + number(range.max() + pad) + "]");
         return range.max() + pad / 2;
     }

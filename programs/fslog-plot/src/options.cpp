@@ -13,6 +13,12 @@ namespace {
 constexpr unsigned min_side = 200;
 constexpr unsigned max_side = 20000;
 
+// The last second of the year 9999: no log reaches beyond it, and neither
+// may the window, whose ticks are counted in days.
+constexpr double latest_second = 253402300799.0;
+constexpr int latest_offset_hours = 23;
+constexpr int latest_offset_minutes = 59;
+
 std::optional<double> parse_number(const std::string& text)
 {
     double value = 0;
@@ -52,7 +58,8 @@ std::optional<time_tail> parse_tail(std::string_view text)
         int minutes = 0;
         const auto h = std::from_chars(text.data() + 1, text.data() + 3, hours);
         const auto m = std::from_chars(text.data() + 4, text.data() + 6, minutes);
-        if (h.ptr != text.data() + 3 || m.ptr != text.data() + 6) {
+        if (h.ptr != text.data() + 3 || m.ptr != text.data() + 6 || hours > latest_offset_hours ||
+            minutes > latest_offset_minutes) {
             return std::nullopt;
         }
         tail.offset = (text[0] == '-' ? -1L : 1L) * (hours * 3600L + minutes * 60L);
@@ -73,9 +80,12 @@ std::optional<double> parse_clock_time(const std::string& text, logread::time_zo
             continue;
         }
         fields.tm_isdst = -1;
+        const std::tm given = fields;
         const bool as_utc = tail->offset || zone == logread::time_zone::utc;
         const std::time_t time = as_utc ? timegm(&fields) : std::mktime(&fields);
-        if (time != static_cast<std::time_t>(-1)) {
+        // mktime moves a day that does not exist (February 30th) into the next month.
+        const bool same_day = fields.tm_mday == given.tm_mday && fields.tm_mon == given.tm_mon;
+        if (time != static_cast<std::time_t>(-1) && same_day) {
             return static_cast<double>(time) - static_cast<double>(tail->offset.value_or(0)) + tail->fraction;
         }
     }
@@ -152,10 +162,11 @@ std::string read_end(const char* name, const std::optional<std::string>& text, l
                      std::optional<time_point>& end)
 {
     end = text ? parse_time_point(*text, zone) : std::nullopt;
-    return !text || end
-               ? ""
-               : std::string(name) + " " + *text +
-                     ": not a time (YYYY-MM-DDTHH:MM[:SS], with an offset or not) or a number of seconds";
+    return !text || end ? ""
+                        : std::string(name) + " " + *text +
+                              ": not a time (YYYY-MM-DDTHH:MM[:SS], with an offset or not) or a number of "
+                              "seconds, up to "
+                              "the year 9999";
 }
 
 // The window's ends, the LOGs and OUT; why they won't do, or nothing.
@@ -185,11 +196,12 @@ std::string read_operands(options& given, const window_texts& window, std::vecto
 
 std::optional<time_point> parse_time_point(const std::string& text, logread::time_zone zone)
 {
+    const auto within_range = [](double seconds) { return std::abs(seconds) <= latest_second; };
     if (const std::optional<double> seconds = parse_number(text)) {
-        return time_point{false, *seconds, text};
+        return within_range(*seconds) ? std::optional(time_point{false, *seconds, text}) : std::nullopt;
     }
     if (const std::optional<double> seconds = parse_clock_time(text, zone)) {
-        return time_point{true, *seconds, text};
+        return within_range(*seconds) ? std::optional(time_point{true, *seconds, text}) : std::nullopt;
     }
     return std::nullopt;
 }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <system_error>
@@ -113,9 +115,16 @@ void simulator::send_due_bytes()
 
 void simulator::record(const answered_command& command)
 {
-    if (record_ != nullptr) {
-        std::fprintf(record_, "%s\n", record_line(command).c_str());
-        std::fflush(record_);
+    if (record_ == nullptr) {
+        return;
+    }
+    std::fprintf(record_, "%s\n", record_line(command).c_str());
+    if (std::fflush(record_) != 0) {
+        // Said at once, as a run with --link may go on for days; the unit goes on.
+        std::fprintf(stderr, "fslog-sim: can't write the record: %s; recording stopped\n",
+                     std::strerror(errno));
+        record_ = nullptr;
+        record_failed_ = true;
     }
 }
 

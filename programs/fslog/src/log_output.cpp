@@ -26,6 +26,8 @@ extern "C" void on_reopen_signal(int /*number*/)
     reopen_signalled = 1;
 }
 
+} // namespace
+
 void remember_log_path()
 {
     struct stat info {};
@@ -36,6 +38,8 @@ void remember_log_path()
     const bool whole = length > 0 && static_cast<std::size_t>(length) < log_path.size();
     log_path[whole ? static_cast<std::size_t>(length) : 0] = '\0';
 }
+
+namespace {
 
 enum class write_outcome { written, dropped, reader_gone };
 
@@ -142,12 +146,10 @@ void end_unfinished_line()
     }
 }
 
-void watch_for_reopen()
+void catch_reopen_signal()
 {
-    remember_log_path();
     struct sigaction action {};
     action.sa_handler = on_reopen_signal;
-    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(SIGUSR1, &action, nullptr);
 }

@@ -114,7 +114,7 @@ int fslog_main(int argc, char** argv)
     if (!fill_standard_descriptors() || !open_log_output()) {
         return cli::exit_failure;
     }
-    watch_for_reopen();
+    remember_log_path();
     if (argc < 2) {
         // argv[0] is null when the program is started with an empty argument list.
         std::printf(log_text::usage_format, argc > 0 ? argv[0] : "fslog");

@@ -1,6 +1,8 @@
 // The command line every fslog program follows, on getopt_long:
 //   -h, --help   prints the usage on standard output; exit_ok.
 //   --version    prints the program's name and the project's version; exit_ok.
+//                Either, when its output can't be written: a line saying
+//                why on standard error; exit_failure.
 //   a bad option, a missing value or bad operands: one line saying why,
 //                then the usage, on standard error; exit_usage.
 // Each program keeps its own options and operands, and reads them itself.

@@ -8,11 +8,13 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace logread {
@@ -50,7 +52,9 @@ std::string follow_problem(const follow_result& result);
 // It holds no data of its own: the caller's buffer takes each piece. It
 // never waits; the caller calls read() again after a pause when it was
 // idle. Rotation is looked for only once the file has been read to its
-// end, so nothing the old file held is lost. Before reading on after its
+// end, so nothing the old file held is lost; and while the file now at the
+// path is empty (a rotation's create, before the writer reopens), the old
+// one is read on, for up to drain_limit. Before reading on after its
 // end, it checks the file in place: shorter than what was read, it is
 // either cut short (its first bytes unchanged: reading goes on from the
 // new end) or emptied and written anew (read again from its beginning);
@@ -74,6 +78,7 @@ public:
 private:
     follow_result open_file();
     follow_result at_end(std::span<char> buffer);
+    bool still_draining(const struct stat& named);
     std::optional<follow_result> changed_in_place();
     follow_result go_to(off_t offset, follow_event event);
     void remember(std::string_view piece);
@@ -83,6 +88,8 @@ private:
     // Bytes kept to recognise the file by: its first ones, and the last
     // ones before the read position.
     static constexpr std::size_t kept_bytes = 64;
+    // How long a renamed file is read on while the new one stays empty.
+    static constexpr std::chrono::seconds drain_limit{10};
 
     std::string path_;
     int fd_ = -1;
@@ -91,6 +98,8 @@ private:
     off_t offset_ = 0;
     bool opened_before_ = false;
     bool check_due_ = false; // read to its end since the last check in place
+    // When another file was first seen at the path, while this one is drained.
+    std::optional<std::chrono::steady_clock::time_point> moved_at_;
     std::string head_;
     std::string tail_;
 };

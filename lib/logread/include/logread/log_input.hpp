@@ -46,6 +46,7 @@ private:
     bool find_encoding();
     std::ptrdiff_t read_plain(std::span<char> buffer);
     std::ptrdiff_t read_gzip(std::span<char> buffer);
+    bool skip_padding();
     std::ptrdiff_t fail(std::string why);
 
     std::string name_;

@@ -55,7 +55,9 @@ struct binned {
     double first = 0; // bin i spans [first + i * width, first + (i + 1) * width)
     double width = 0;
     std::vector<bin> bins;
-    std::vector<run_extent> runs; // of the rows taken, in log order
+    // Of the rows taken, in log order; runs that begin within a column of
+    // the one before are one extent.
+    std::vector<run_extent> runs;
 
     double middle(std::size_t i) const { return first + (static_cast<double>(i) + 0.5) * width; }
 };
@@ -91,6 +93,7 @@ public:
 
 private:
     void widen_to_hold(double x);
+    double column_width() const;
 
     std::size_t columns_;
     double min_width_;

@@ -35,6 +35,9 @@ public:
     // Records what was only partly sent, and returns the fault tally.
     std::string finish();
 
+    // Whether a line of the record could not be written (said on stderr).
+    bool record_failed() const { return record_failed_; }
+
 private:
     double now() const;
     std::optional<timespec> poll_timeout() const;
@@ -49,6 +52,7 @@ private:
     unit::command_parser parser_;
     int master_;
     std::FILE* record_;
+    bool record_failed_ = false;
     std::uint64_t commands_ = 0;
     bool blocked_ = false;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();

@@ -33,11 +33,16 @@ bool open_log_output();
 void end_unfinished_line();
 
 // SIGUSR1 asks for the log to be reopened, as logrotate does after moving
-// it away. Installs a handler that only sets a flag, with SA_RESTART so
-// that the signal never cuts a read on the line short, and remembers the
-// path of stdout when it is a regular file. Call at start, before the port
-// is opened.
-void watch_for_reopen();
+// it away. Installs a handler that only sets a flag. Call it first thing:
+// logrotate signals a unit that may be only starting, and SIGUSR1's
+// default action would end it. No SA_RESTART: a read on the line that the
+// signal cuts short goes on for what is left of its timeout
+// (read_reply), so that a flood of signals never stretches it.
+void catch_reopen_signal();
+
+// Remembers the path of stdout when it is a regular file, for
+// reopen_log_file. Call at start, before the port is opened.
+void remember_log_path();
 
 // Whether SIGUSR1 came since the last call. No system call.
 bool reopen_requested();
