@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <arpa/inet.h>
 #include <array>
 #include <csignal>
 #include <cstring>
@@ -43,40 +42,29 @@ std::string first_scrape(int port)
     return {};
 }
 
-sockaddr_in address_of(const char* host, int port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    inet_pton(AF_INET, host, &address.sin_addr);
-    return address;
-}
-
-// A new connection from 127.0.0.1 to the port, answers awaited for up to 5 s.
+// A connection from 127.0.0.1 to the port, whose reads wait at most 5 s.
 int connect_to(int port)
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = address_of("127.0.0.1", port);
-    connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
     const timeval wait{5, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
     return fd;
 }
 
-// All that comes back to a request, until the server closes the
-// connection; "open" when it has not done so within 5 s.
-std::string exchange(int port, const std::string& request)
+// What comes back to a request on the connection: the first read's worth,
+// or with MSG_WAITALL all of it until the connection ends (or 5 s).
+std::string ask(int fd, const std::string& request, int flags)
 {
-    const int fd = connect_to(port);
     send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    std::string answer;
-    std::array<char, 4096> block{};
-    ssize_t got = 0;
-    while ((got = recv(fd, block.data(), block.size(), 0)) > 0) {
-        answer.append(block.data(), static_cast<std::size_t>(got));
-    }
-    close(fd);
-    return got == 0 ? answer : "open";
+    std::string answer(65536, '\0');
+    answer.resize(
+        static_cast<std::size_t>(std::max<ssize_t>(0, recv(fd, answer.data(), answer.size(), flags))));
+    return answer;
 }
 
 TEST(FslogMetrics, SaysWhyItCannotStartAndExitsWithStatus2)
@@ -86,11 +74,10 @@ TEST(FslogMetrics, SaysWhyItCannotStartAndExitsWithStatus2)
     harness::child_process first({metrics_bin, "--listen", in_use, dir / "unit.log"});
     ASSERT_FALSE(first_scrape(std::stoi(in_use.substr(in_use.find(':') + 1))).empty()) << first.err();
 
-    const std::string free_listen = "127.0.0.1:" + std::to_string(free_loopback_port());
-    // A relative log path once the working folder is gone.
-    const std::vector<std::string> folder_gone{"/bin/sh", "-c",
-                                               "cd '" + (dir / "gone") + "' && rmdir \"$PWD\" && exec " +
-                                                   metrics_bin + " --listen " + free_listen + " unit.log"};
+    // An empty log path, and a relative one once the working folder is gone.
+    const std::vector<std::string> empty_path{metrics_bin, ""};
+    const std::vector<std::string> folder_gone{
+        "/bin/sh", "-c", "cd \"$0\" && rmdir \"$0\" && exec \"$1\" unit.log", dir / "gone", metrics_bin};
     std::filesystem::create_directory(dir / "gone");
     const auto other = [&](const std::string& listen) {
         return std::vector<std::string>{metrics_bin, "--listen", listen, dir / "other.log"};
@@ -102,7 +89,7 @@ TEST(FslogMetrics, SaysWhyItCannotStartAndExitsWithStatus2)
              {other("127.0.0.1:65536"), "fslog-metrics: bad --listen address 127.0.0.1:65536 "},
              {other("127.0.0.1:0"), "fslog-metrics: bad --listen address 127.0.0.1:0 "},
              {other("::1:9929"), "fslog-metrics: bad --listen address ::1:9929 "},
-             {{metrics_bin, "--listen", free_listen, ""}, "fslog-metrics: can't use the log path \"\": "},
+             {empty_path, "fslog-metrics: can't use the log path \"\": "},
              {folder_gone, "fslog-metrics: can't use the log path \"unit.log\": "}}) {
         const auto run = harness::run_to_end(argv, 10s);
         EXPECT_EQ(run.exit_code, 2) << argv.back();
@@ -114,27 +101,21 @@ TEST(FslogMetrics, SaysWhyItCannotStartAndExitsWithStatus2)
 // must not stand in for it.
 TEST(FslogMetrics, APortTakenOnTheHostsFirstAddressIsNotServedOnTheNext)
 {
-    const int port = free_loopback_port();
-    std::array<sockaddr_in, 2> addresses{};
-    std::array<addrinfo, 2> list{};
-    for (std::size_t index = 0; index < list.size(); ++index) {
-        addresses[index] = address_of(index == 0 ? "127.0.0.1" : "127.0.0.2", port);
-        list[index].ai_family = AF_INET;
-        list[index].ai_socktype = SOCK_STREAM;
-        list[index].ai_addrlen = sizeof(sockaddr_in);
-        list[index].ai_addr = reinterpret_cast<sockaddr*>(&addresses[index]);
-        list[index].ai_next = index == 0 ? &list[1] : nullptr;
-    }
+    const std::string port = std::to_string(free_loopback_port());
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* first = nullptr;
+    addrinfo* second = nullptr;
+    ASSERT_EQ(getaddrinfo("127.0.0.1", port.c_str(), &hints, &first), 0);
+    ASSERT_EQ(getaddrinfo("127.0.0.2", port.c_str(), &hints, &second), 0);
+    first->ai_next = second;
     const int taken = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_EQ(bind(taken, list[0].ai_addr, list[0].ai_addrlen), 0);
-    ASSERT_EQ(listen(taken, 1), 0);
-    const metrics::listener bound = metrics::listen_on_first(list.data());
-    EXPECT_EQ(bound.fd, -1);
+    ASSERT_EQ(bind(taken, first->ai_addr, first->ai_addrlen) | listen(taken, 1), 0);
+    const metrics::listener bound = metrics::listen_on_first(first);
     EXPECT_EQ(bound.problem, std::strerror(EADDRINUSE));
-    if (bound.fd >= 0) {
-        close(bound.fd);
-    }
+    close(bound.fd); // -1 unless the second address stood in
     close(taken);
+    freeaddrinfo(first);
 }
 
 // The value of one sample line ("NAME{LABELS} VALUE") in the exposition.
@@ -205,8 +186,9 @@ TEST(FslogMetrics, CountersGoOnThroughRotationByCopyAndByRename)
     EXPECT_TRUE(harness::exited_with(metrics.wait(5s), 0));
 }
 
-// What a client may send is capped: header lines, their size, and no body.
-TEST(FslogMetrics, TurnsAwayRequestsNoScrapeNeeds)
+// What a client may send is capped: header lines, their size, no body,
+// GET and HEAD only, and the time until its answer is taken.
+TEST(FslogMetrics, TurnsAwayRequestsNoScrapeNeedsAndClientsThatOverstay)
 {
     harness::scratch_dir dir("metrics-caps");
     const int port = free_loopback_port();
@@ -239,22 +221,16 @@ TEST(FslogMetrics, TurnsAwayRequestsNoScrapeNeeds)
               "400"},
              {"GET /metrics HTTP/1.1\r\nHost: t\r\nContent-Length: 0\r\nContent-Length: 5\r\n\r\nhello",
               "400"}}) {
-        const std::string answer = exchange(port, request);
+        const int fd = connect_to(port);
+        const std::string answer = ask(fd, request, MSG_WAITALL);
+        close(fd);
         EXPECT_TRUE(answer.starts_with("HTTP/1.1 " + status + " ")) << request << answer;
         EXPECT_EQ(answer.find("HTTP/1.1 ", 1), std::string::npos) << request << answer;
     }
-}
 
-// A request's deadline runs until its answer is taken: a client that piles
-// up requests and reads no answer is cut, while a kept-alive connection
-// that asks and reads all along is served well past one deadline.
-TEST(FslogMetrics, CutsAPipelineNeverReadAndKeepsAnActiveConnection)
-{
-    harness::scratch_dir dir("metrics-deadline");
-    const int port = free_loopback_port();
-    harness::child_process metrics(
-        {metrics_bin, "--listen", "127.0.0.1:" + std::to_string(port), dir / "unit.log"});
-    ASSERT_FALSE(first_scrape(port).empty()) << metrics.err();
+    // A request's deadline runs until its answer is taken: a client that
+    // piles up requests and reads no answer is cut, while a kept-alive
+    // connection that asks and reads all along is served past one deadline.
     const std::string request = "GET /metrics HTTP/1.1\r\nHost: t\r\n\r\n";
     std::string piled;
     for (int count = 0; count < 3000; ++count) {
@@ -269,13 +245,7 @@ TEST(FslogMetrics, CutsAPipelineNeverReadAndKeepsAnActiveConnection)
     for (int second = 0; second < seconds; ++second) {
         pollfd ended{.fd = pipeline, .events = 0, .revents = 0}; // POLLHUP or POLLERR only
         cut = cut || poll(&ended, 1, 0) > 0;
-        std::array<char, 65536> answer{};
-        send(active, request.data(), request.size(), MSG_NOSIGNAL);
-        const ssize_t got = recv(active, answer.data(), answer.size(), 0);
-        answered += got > 0 && std::string_view(answer.data(), static_cast<std::size_t>(got))
-                                   .starts_with("HTTP/1.1 200 ")
-                        ? 1
-                        : 0;
+        answered += ask(active, request, 0).starts_with("HTTP/1.1 200 ") ? 1 : 0;
         std::this_thread::sleep_for(1s);
     }
     EXPECT_TRUE(cut);
