@@ -71,28 +71,22 @@ MHD_Result answer(MHD_Connection* connection, unsigned status, std::string_view 
     return queued;
 }
 
-// What a request's header lines say about its size and body.
+// What a request's header lines say about its size and body. Every
+// Content-Length line counts, not only the first: two that differ are
+// refused like any body.
 struct header_facts {
     std::size_t count = 0;
-    std::size_t lengths = 0;        // Content-Length lines
-    bool length_is_count = true;    // each is digits only
-    bool length_above_zero = false; // one names a body
-    bool transfer_coding = false;
+    bool body = false; // a Content-Length above 0, or a Transfer-Encoding
 };
 
 MHD_Result note_header(void* facts, MHD_ValueKind, const char* key, const char* value)
 {
     auto& seen = *static_cast<header_facts*>(facts);
     ++seen.count;
-    if (strcasecmp(key, MHD_HTTP_HEADER_CONTENT_LENGTH) == 0) {
-        const std::string_view digits = value != nullptr ? value : "";
-        ++seen.lengths;
-        seen.length_is_count = seen.length_is_count && !digits.empty() &&
-                               digits.find_first_not_of("0123456789") == std::string_view::npos;
-        seen.length_above_zero =
-            seen.length_above_zero || digits.find_first_not_of('0') != std::string_view::npos;
-    }
-    seen.transfer_coding = seen.transfer_coding || strcasecmp(key, MHD_HTTP_HEADER_TRANSFER_ENCODING) == 0;
+    const std::string_view length = value != nullptr ? value : "";
+    seen.body = seen.body || strcasecmp(key, MHD_HTTP_HEADER_TRANSFER_ENCODING) == 0 ||
+                (strcasecmp(key, MHD_HTTP_HEADER_CONTENT_LENGTH) == 0 &&
+                 length.find_first_not_of('0') != std::string_view::npos);
     return MHD_YES;
 }
 
@@ -131,10 +125,7 @@ struct server_callbacks {
         if (headers.count > max_header_count) {
             return answer(connection, MHD_HTTP_REQUEST_HEADER_FIELDS_TOO_LARGE, "Too many header lines.\n");
         }
-        if (headers.lengths > 1 || !headers.length_is_count) {
-            return answer(connection, MHD_HTTP_BAD_REQUEST, "One Content-Length, a count, if any.\n");
-        }
-        if (headers.transfer_coding || headers.length_above_zero) {
+        if (headers.body) {
             return answer(connection, MHD_HTTP_BAD_REQUEST, "A scrape has no body.\n");
         }
         if (method != MHD_HTTP_METHOD_GET && method != MHD_HTTP_METHOD_HEAD) {

@@ -15,7 +15,7 @@
 //     connection with nothing to say is closed after idle_timeout;
 //   - size: a request's line and headers must fit in connection_memory
 //     (431 otherwise), at most max_header_count header lines (431), and no
-//     body (400, as for a Content-Length that is no single count).
+//     body (400), whichever of its Content-Length lines names one.
 #pragma once
 
 #include <chrono>
