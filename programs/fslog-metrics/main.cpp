@@ -1,7 +1,8 @@
 // fslog-metrics [--listen ADDR:PORT] LOG...: follows each log as it grows
 // and serves its numbers at /metrics in Prometheus' text format. Status 2
-// for a bad command line, an address it can't listen on, or a log named
-// twice under one label; 0 once stopped by SIGINT, SIGTERM or SIGHUP.
+// for a bad command line, an address it can't listen on, a log path it
+// can't use, or a log named twice under one label; 0 once stopped by
+// SIGINT, SIGTERM or SIGHUP.
 #include "cli/cli.hpp"
 #include "logread/follow.hpp"
 #include "metrics/http_server.hpp"
@@ -18,6 +19,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -62,11 +64,26 @@ struct options {
     std::vector<std::string> logs;
 };
 
-// Why the logs won't do, or nothing: each needs a label of its own.
-std::string label_clash(const std::vector<std::string>& logs)
+// Why a log's path won't do, or nothing: it must name a file, found from
+// the working folder when it is relative (which may have been removed).
+std::string path_problem(const std::string& log)
+{
+    std::error_code error;
+    if (log.empty() || std::filesystem::absolute(log, error).empty() || error) {
+        return "can't use the log path \"" + log + "\": " + (log.empty() ? "it is empty" : error.message());
+    }
+    return "";
+}
+
+// Why the logs won't do, or nothing: each needs a usable path and a label
+// of its own.
+std::string logs_problem(const std::vector<std::string>& logs)
 {
     std::set<std::string> labels;
     for (const std::string& log : logs) {
+        if (std::string problem = path_problem(log); !problem.empty()) {
+            return problem;
+        }
         if (!labels.insert(metrics::log_label(log)).second) {
             return "two logs named " + metrics::log_label(log) + ": each log's file name must differ";
         }
@@ -87,9 +104,10 @@ std::variant<options, int> parse_options(int argc, char** argv)
     parsed.logs = line.operands;
     const auto address = metrics::parse_listen_address(listen);
     if (line.error.empty()) {
-        line.error = address ? label_clash(parsed.logs)
-                             : "bad --listen address " + listen + " (expected ADDR:PORT, such as " +
-                                   default_listen + " or " + ipv6_listen + ")";
+        line.error = address ? logs_problem(parsed.logs)
+                             : "bad --listen address " + listen +
+                                   " (expected ADDR:PORT, PORT from 1 to 65535, such as " + default_listen +
+                                   " or " + ipv6_listen + ")";
     }
     if (const auto status = cli::answer(metrics_program, line)) {
         return *status;

@@ -84,11 +84,17 @@ listener open_listener(const listen_address& address)
     if (status != 0) {
         return {-1, gai_strerror(status)};
     }
+    listener bound = listen_on_first(found);
+    freeaddrinfo(found);
+    return bound;
+}
+
+listener listen_on_first(const addrinfo* addresses)
+{
     int error = 0;
-    for (const addrinfo* each = found; each != nullptr; each = each->ai_next) {
+    for (const addrinfo* each = addresses; each != nullptr; each = each->ai_next) {
         const int fd = bind_one(*each);
         if (fd >= 0) {
-            freeaddrinfo(found);
             return {fd, {}};
         }
         error = errno;
@@ -98,7 +104,6 @@ listener open_listener(const listen_address& address)
             break;
         }
     }
-    freeaddrinfo(found);
     return {-1, std::strerror(error)};
 }
 

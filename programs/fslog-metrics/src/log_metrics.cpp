@@ -1,6 +1,8 @@
 // The Prometheus metrics of fslog's logs: see log_metrics.hpp.
 #include "metrics/log_metrics.hpp"
 
+#include "metrics/label_text.hpp"
+
 #include <chrono>
 #include <filesystem>
 #include <string_view>
@@ -60,7 +62,7 @@ metric_families::metric_families(prometheus::Registry& registry)
 
 std::string log_label(const std::string& path)
 {
-    return std::filesystem::path(path).stem().string();
+    return valid_utf8(std::filesystem::path(path).stem().string());
 }
 
 log_metrics::log_metrics(metric_families& families, const std::string& path)
@@ -78,7 +80,7 @@ log_metrics::log_metrics(metric_families& families, const std::string& path)
         faults_[index] = &family.Add(
             {{"log", label_}, {"query", std::string(logread::name_of(logread::query_of(which)))}});
     }
-    const auto absolute = std::filesystem::absolute(path).lexically_normal().string();
+    const auto absolute = valid_utf8(std::filesystem::absolute(path).lexically_normal().string());
     families.log_info.Add({{"log", label_}, {"path", absolute}}).Set(1);
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+struct addrinfo;
+
 namespace metrics {
 
 struct listen_address {
@@ -32,5 +34,8 @@ struct listener {
     std::string problem;
 };
 listener open_listener(const listen_address& address);
+// The same, on the first of the resolver's list that binds; a port in use
+// on one address ends the search, with no other address standing in.
+listener listen_on_first(const addrinfo* addresses);
 
 } // namespace metrics

@@ -34,7 +34,8 @@ struct metric_families {
 };
 
 // The `log` label of a log file: its name without directory or extension
-// ("/var/log/fslog/ttyUSB0.log" is "ttyUSB0").
+// ("/var/log/fslog/ttyUSB0.log" is "ttyUSB0"), as valid UTF-8. The log's
+// path in log_info is made valid the same way.
 std::string log_label(const std::string& path);
 
 // One log's series, kept up to date from its rows. The gauges appear with
