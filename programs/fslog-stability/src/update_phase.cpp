@@ -11,7 +11,7 @@ void update_phase::observe_step(double before, double after)
     }
     const double step = (before + after) / 2;
     if (!estimate_) {
-        estimate_ = step;
+        estimate_ = step - update_period * std::floor(step / update_period);
         return;
     }
     double offset = step - *estimate_;

@@ -20,8 +20,9 @@ public:
 
     // The value changed between a reading at `before` and one at `after`.
     void observe_step(double before, double after);
-    // A time (seconds since the epoch) at which an update falls; the updates
-    // come every update_period from it. 0 before any step is seen.
+    // A time at which an update falls, near 0 (the first step seen, less
+    // whole periods), and moving on as the phase drifts; the updates come
+    // every update_period from it. 0 before any step is seen.
     double update_time() const { return estimate_.value_or(0); }
 
 private:
