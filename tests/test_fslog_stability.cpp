@@ -26,7 +26,7 @@ std::string ctime_text(std::time_t at)
 {
     std::tm parts{};
     localtime_r(&at, &parts);
-    char text[64];
+    char text[64] = {};
     std::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y", &parts);
     return text;
 }

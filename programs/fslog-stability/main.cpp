@@ -87,7 +87,7 @@ std::variant<even_series, failure> series_of(const options& given)
         if (const auto* why = std::get_if<std::string>(&read)) {
             return failure{*why};
         }
-        even_series series{std::get<stability::series>(std::move(read)), {}, {}, 0};
+        even_series series{std::move(*std::get_if<stability::series>(&read)), {}, {}, 0};
         for (double& value : series.data.values) {
             value *= scale;
         }
@@ -151,7 +151,7 @@ int main(int argc, char** argv)
     if (const auto* why = std::get_if<failure>(&read)) {
         return fail(*why);
     }
-    const even_series& series = std::get<even_series>(read);
+    const even_series& series = *std::get_if<even_series>(&read);
     if (series.data.values.size() == stability_tool::gaps_in(series.data)) {
         return fail({"no values to analyse"});
     }

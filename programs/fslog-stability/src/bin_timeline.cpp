@@ -17,7 +17,7 @@ std::size_t bin_timeline::put(std::int64_t bin, double start, double value, std:
         series_.start_time = start;
         break_pending_ = false;
     }
-    auto index = bin - *first_bin_ + shift_;
+    auto index = bin - first_bin_.value() + shift_;
     const auto next = static_cast<std::int64_t>(size());
     if (break_pending_ && index <= next) {
         shift_ += next + 1 - index;

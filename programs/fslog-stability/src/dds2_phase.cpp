@@ -62,7 +62,8 @@ double dds2_phase::line_fit::slope() const
 
 double dds2_phase::phase_of(const reading& at, double rate) const
 {
-    return (at.count - first_timed_->count) / rate - (at.time - first_timed_->time);
+    const reading& first = first_timed_.value();
+    return (at.count - first.count) / rate - (at.time - first.time);
 }
 
 std::optional<double> dds2_phase::lateness(const reading& earlier, const reading& later) const
@@ -93,7 +94,8 @@ void dds2_phase::take(const reading& at)
         first_timed_ = at;
     }
     last_timed_ = at;
-    fit_.add(at.time - first_timed_->time, at.count - first_timed_->count);
+    const reading first = first_timed_.value_or(at);
+    fit_.add(at.time - first.time, at.count - first.count);
     const auto bin = static_cast<std::int64_t>(std::floor(at.time / tau0_));
     if (bin_ && bin < *bin_) {
         ++timeline_.series().left_out; // the host's clock went back
@@ -104,7 +106,7 @@ void dds2_phase::take(const reading& at)
     }
     ++bin_readings_;
     const std::optional<double> now = rate();
-    if (!bin_ || (now && phase_of(at, *now) < phase_of(*best_, *now))) {
+    if (!best_ || (now && phase_of(at, *now) < phase_of(*best_, *now))) {
         best_ = at;
     }
     bin_ = bin;
@@ -112,7 +114,7 @@ void dds2_phase::take(const reading& at)
 
 void dds2_phase::flush()
 {
-    if (!bin_) {
+    if (!bin_ || !best_ || !first_timed_) {
         return;
     }
     const double start = static_cast<double>(*bin_) * tau0_;
@@ -124,13 +126,14 @@ void dds2_phase::flush()
     offsets_.resize(index - *segment_begin_, 0);
     offsets_.push_back(static_cast<float>(best_->time - start));
     bin_.reset();
+    best_.reset();
     bin_readings_ = 0;
 }
 
 void dds2_phase::end_segment()
 {
     flush();
-    if (segment_begin_) {
+    if (segment_begin_ && first_timed_) {
         const std::optional<double> r0 = rate();
         const std::span<double> values = timeline_.values_from(*segment_begin_);
         const double first_start = static_cast<double>(segment_first_bin_) * tau0_ - first_timed_->time;

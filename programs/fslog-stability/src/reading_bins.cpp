@@ -49,20 +49,20 @@ void reading_bins::on_row(const logread::row_event& row)
         ++timeline_.series().left_out;
         return;
     }
-    note_tuning(row);
+    note_tuning(*row.time, row.values);
     take(*row.time, *value * scale_);
 }
 
-void reading_bins::note_tuning(const logread::row_event& row)
+void reading_bins::note_tuning(double time, const logread::row_values& values)
 {
-    const std::optional<std::int32_t> tuning = timed_tuning_of(row.values);
+    const std::optional<std::int32_t> tuning = timed_tuning_of(values);
     if (!tuning) {
         return;
     }
     if (last_tuning_ && last_tuning_->value != *tuning) {
-        updates_.observe_step(last_tuning_->time, *row.time);
+        updates_.observe_step(last_tuning_->time, time);
     }
-    last_tuning_ = timed_tuning{*row.time, *tuning};
+    last_tuning_ = timed_tuning{time, *tuning};
 }
 
 void reading_bins::take(double time, double value)

@@ -40,7 +40,7 @@ private:
         std::int32_t value;
     };
 
-    void note_tuning(const logread::row_event& row);
+    void note_tuning(double time, const logread::row_values& values);
     void take(double time, double value);
     void flush();
 
