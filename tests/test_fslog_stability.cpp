@@ -43,7 +43,8 @@ std::string run_of(std::time_t start, double seconds, double reset_every, std::m
     std::string text = log_text::start_lines(ctime_text(start));
     double next_reset = reset_every;
     std::size_t update = 0;
-    for (double elapsed = 0; elapsed < seconds; elapsed += spacing(random)) {
+    double elapsed = 0;
+    while (elapsed < seconds) {
         while (update_phase + static_cast<double>(update) * unit_second <= elapsed || words.empty()) {
             words.push_back(std::round(noise(random)));
             ++update;
@@ -56,6 +57,7 @@ std::string run_of(std::time_t start, double seconds, double reset_every, std::m
             elapsed += 6;
         }
         text += log_text::text_of(row);
+        elapsed += spacing(random);
     }
     return text;
 }

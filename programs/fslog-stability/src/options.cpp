@@ -127,7 +127,7 @@ std::string read_option(options& given, std::string_view name, std::string_view 
     }
     if (name == "tau0") {
         std::optional<double> tau0;
-        const std::string why = read_number(tau0, name, value);
+        std::string why = read_number(tau0, name, value);
         given.tau0 = tau0.value_or(given.tau0);
         return why;
     }

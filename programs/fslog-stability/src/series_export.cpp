@@ -70,8 +70,7 @@ std::string write_pieces(const std::string& path, const even_series& series)
         for (std::size_t i = begin; i < end; ++i) {
             text += value_text(series.data.values[i]) + "\n";
         }
-        const std::string trouble =
-            write_file(number == 1 ? path : path + "." + std::to_string(number), text);
+        std::string trouble = write_file(number == 1 ? path : path + "." + std::to_string(number), text);
         if (!trouble.empty()) {
             return trouble;
         }
