@@ -26,7 +26,7 @@ run() {
 }
 
 programs=("$bin"/*)
-((${#programs[@]} >= 7)) || fail "only ${#programs[@]} programs in $bin"
+((${#programs[@]} >= 8)) || fail "only ${#programs[@]} programs in $bin"
 for program in "${programs[@]}"; do
     name=$(basename "$program")
     run "$program" --help

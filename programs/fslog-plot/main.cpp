@@ -3,19 +3,16 @@
 // by gnuplot as a PNG or SVG. The log is read once and reduced to one bin
 // per pixel column. Status 0, 1 when the log can't be read, holds no rows
 // or can't be drawn, 2 for a bad command line or files that overlap.
+#include "gnuplot/run.hpp"
 #include "logread/log_files.hpp"
-#include "plot/gnuplot_run.hpp"
 #include "plot/gnuplot_script.hpp"
 #include "plot/log_sampler.hpp"
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -59,29 +56,13 @@ void note_rows_left_out(const plot::log_sampler& sampler)
     }
 }
 
-// gnuplot writes beside OUT, and the picture is moved into place whole, so
-// OUT is never half drawn. The file is made here with the mode a new file
-// gets (mkstemp's would be private to its owner).
 int draw(const plot::options& given, plot::figure drawing)
 {
-    const std::string temporary = given.out + ".partial-" + std::to_string(getpid());
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return fail("can't write " + given.out + ": " + std::strerror(errno));
-    }
-    close(fd);
-    drawing.output = temporary;
-    const std::string trouble = plot::run_gnuplot(plot::gnuplot_script(drawing));
-    if (!trouble.empty()) {
-        unlink(temporary.c_str());
-        return fail(trouble + "; " + given.out + " not drawn");
-    }
-    if (std::rename(temporary.c_str(), given.out.c_str()) != 0) {
-        const int error = errno;
-        unlink(temporary.c_str());
-        return fail("can't write " + given.out + ": " + std::strerror(error));
-    }
-    return cli::exit_ok;
+    const std::string trouble = gnuplot::draw(given.out, [&drawing](const std::string& output) {
+        drawing.output = output;
+        return plot::gnuplot_script(drawing);
+    });
+    return trouble.empty() ? cli::exit_ok : fail(trouble);
 }
 
 } // namespace

@@ -34,8 +34,8 @@ void add_series(data_blocks& into, const binned& bins, const x_place& x, logread
         if (!shown) {
             continue;
         }
-        const std::string row = x(bins.middle(i)) + " " + number(shown->low) + " " + number(shown->high) +
-                                " " + number(shown->line) + "\n";
+        const std::string row = x(bins.middle(i)) + " " + gnuplot::number(shown->low) + " " +
+                                gnuplot::number(shown->high) + " " + gnuplot::number(shown->line) + "\n";
         made.range.add(shown->low);
         made.range.add(shown->high);
         const bool before = i > 0 && has(i - 1);
@@ -68,8 +68,8 @@ void add_faults(data_blocks& into, const binned& bins, const x_place& x)
             }
             const double share = static_cast<double>(count) / static_cast<double>(at.rows);
             const double half = fault_bar_height * std::max(share, least_fault_bar) / 2;
-            bars += x(bins.middle(i)) + " " + std::to_string(row) + " " + number(bins.width / 2) + " " +
-                    number(half) + "\n";
+            bars += x(bins.middle(i)) + " " + std::to_string(row) + " " + gnuplot::number(bins.width / 2) +
+                    " " + gnuplot::number(half) + "\n";
         }
     }
     into.text += block(faults_block, bars);

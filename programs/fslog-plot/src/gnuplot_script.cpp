@@ -1,7 +1,7 @@
 #include "plot/gnuplot_script.hpp"
 
+#include "gnuplot/text.hpp"
 #include "plot/data_blocks.hpp"
-#include "plot/gnuplot_text.hpp"
 #include "plot/panels.hpp"
 #include "plot/run_marks.hpp"
 #include "plot/time_ticks.hpp"
@@ -67,18 +67,19 @@ private:
         line(drawing_.format == image_format::png
                  ? "set terminal pngcairo noenhanced size " + size + " font ',9'"
                  : "set terminal svg noenhanced size " + size + " font ',9'");
-        line("set output " + quoted(drawing_.output));
+        line("set output " + gnuplot::quoted(drawing_.output));
     }
 
     void frame()
     {
         line("set multiplot title " +
-             quoted(drawing_.title + "\nbands: the lowest to the highest reading in each pixel column; "
-                                     "lines: their mean; a gap: no reading there\n"
-                                     "grey: fslog not running, between runs; dashed: a restart; "
-                                     "fault strip: the share of each column's rows with the fault"));
-        line("set lmargin at screen " + number(left_edge));
-        line("set rmargin at screen " + number(right_edge));
+             gnuplot::quoted(drawing_.title +
+                             "\nbands: the lowest to the highest reading in each pixel column; "
+                             "lines: their mean; a gap: no reading there\n"
+                             "grey: fslog not running, between runs; dashed: a restart; "
+                             "fault strip: the share of each column's rows with the fault"));
+        line("set lmargin at screen " + gnuplot::number(left_edge));
+        line("set rmargin at screen " + gnuplot::number(right_edge));
         line("set xrange [" + x_(bins_.first) + ":" + x_(last()) + "]");
         line("set grid");
         line("set style textbox opaque noborder");
@@ -91,8 +92,8 @@ private:
 
     void margins(double top, double bottom)
     {
-        line("set tmargin at screen " + number(top));
-        line("set bmargin at screen " + number(bottom));
+        line("set tmargin at screen " + gnuplot::number(top));
+        line("set bmargin at screen " + gnuplot::number(bottom));
     }
 
     // The y range from the readings, so that a flat series still has one:
@@ -107,7 +108,8 @@ private:
         const bool flat =
             spread <= least_spread * std::max({1.0, std::abs(range.max()), std::abs(range.min())});
         const double pad = flat ? 1.0 : spread * 0.06;
-        line("set yrange [" + number(range.min() - pad) + ":" + number(range.max() + pad) + "]");
+        line("set yrange [" + gnuplot::number(range.min() - pad) + ":" + gnuplot::number(range.max() + pad) +
+             "]");
         return range.max() + pad / 2;
     }
 
@@ -115,7 +117,7 @@ private:
     {
         line("set yrange [0:1]");
         line("set ytics ('' 0)");
-        line("set label 1 " + quoted(note) + " at graph 0.5, 0.5 center");
+        line("set label 1 " + gnuplot::quoted(note) + " at graph 0.5, 0.5 center");
         line("plot NaN");
         line("unset label 1");
         line("set ytics autofreq");
@@ -125,7 +127,7 @@ private:
     {
         margins(top, bottom);
         const panel_text text = text_of(panel.which);
-        line("set ylabel " + quoted(text.ylabel));
+        line("set ylabel " + gnuplot::quoted(text.ylabel));
         if (panel.which == logread::dds2_rate) {
             line("set label 2 'the deltas over the time between their readings, in each column; band: its "
                  "10 s windows; triangles: counter jumps, left out' at graph 0.01, 0.1 left front boxed");
@@ -158,7 +160,7 @@ private:
                             std::string(panel.line_colour) + "'");
         }
         if (panel.which == logread::dds2_rate && data_.jumps) {
-            parts.push_back(std::string(jumps_block) + " using 1:(" + number(marks_at) +
+            parts.push_back(std::string(jumps_block) + " using 1:(" + gnuplot::number(marks_at) +
                             ") with points pt 11 ps 1.2 lc rgb '#c0392b'");
         }
         std::string command = "plot ";
@@ -176,13 +178,14 @@ private:
         margins(top, bottom);
         line("unset ylabel");
         line(x_axis_.tics_labelled);
-        line("set xlabel " + quoted(x_axis_.label));
+        line("set xlabel " + gnuplot::quoted(x_axis_.label));
         std::string tics = "set ytics (";
         for (std::size_t row = 0; row < fault_rows.size(); ++row) {
-            tics += (row == 0 ? "" : ", ") + quoted(label_of(fault_rows[row])) + " " + std::to_string(row);
+            tics += (row == 0 ? "" : ", ") + gnuplot::quoted(label_of(fault_rows[row])) + " " +
+                    std::to_string(row);
         }
         line(tics + ")");
-        line("set yrange [" + number(static_cast<double>(fault_rows.size()) - 0.5) + ":-0.5]");
+        line("set yrange [" + gnuplot::number(static_cast<double>(fault_rows.size()) - 0.5) + ":-0.5]");
         line("set grid noytics");
         if (data_.faults) {
             line("plot " + std::string(faults_block) +

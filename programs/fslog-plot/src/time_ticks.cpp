@@ -1,6 +1,6 @@
 #include "plot/time_ticks.hpp"
 
-#include "plot/gnuplot_text.hpp"
+#include "plot/x_place.hpp"
 
 #include <algorithm>
 #include <array>
@@ -127,7 +127,7 @@ x_axis_text time_axis_text(double first, double last, logread::time_zone zone, d
         const std::string at = x(each.at);
         const char* separator = unlabelled.empty() ? "" : ", ";
         unlabelled.append(separator).append("'' ").append(at);
-        labelled.append(separator).append(quoted(each.label)).append(" ").append(at);
+        labelled.append(separator).append(gnuplot::quoted(each.label)).append(" ").append(at);
     }
     const char* format = "%Y-%m-%d %H:%M:%S %Z";
     const auto text = [&](double time) {

@@ -8,7 +8,7 @@
 #include "logread/row_facts.hpp"
 #include "logread/running_stats.hpp"
 #include "plot/bins.hpp"
-#include "plot/gnuplot_text.hpp"
+#include "plot/x_place.hpp"
 
 #include <array>
 #include <string>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "plot/bins.hpp"
-#include "plot/gnuplot_text.hpp"
+#include "plot/x_place.hpp"
 
 #include <string>
 #include <vector>

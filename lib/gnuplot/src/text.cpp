@@ -1,10 +1,10 @@
-// gnuplot's forms of text and numbers: see gnuplot_text.hpp.
-#include "plot/gnuplot_text.hpp"
+// gnuplot's forms of text and numbers: see text.hpp.
+#include "gnuplot/text.hpp"
 
 #include <array>
 #include <cstdio>
 
-namespace plot {
+namespace gnuplot {
 
 std::string quoted(std::string_view text)
 {
@@ -29,4 +29,4 @@ std::string number(double value)
     return text.data();
 }
 
-} // namespace plot
+} // namespace gnuplot

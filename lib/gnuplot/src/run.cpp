@@ -1,10 +1,11 @@
-#include "plot/gnuplot_run.hpp"
+#include "gnuplot/run.hpp"
 
 #include "logread/write_all.hpp"
 
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
@@ -13,7 +14,7 @@
 
 extern char** environ; // NOLINT(readability-redundant-declaration): POSIX leaves it undeclared
 
-namespace plot {
+namespace gnuplot {
 
 namespace {
 
@@ -63,4 +64,25 @@ std::string run_gnuplot(const std::string& script)
     return ended;
 }
 
-} // namespace plot
+std::string draw(const std::string& out, const std::function<std::string(const std::string& output)>& script)
+{
+    const std::string temporary = out + ".partial-" + std::to_string(getpid());
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return "can't write " + out + ": " + std::strerror(errno);
+    }
+    close(fd);
+    const std::string trouble = run_gnuplot(script(temporary));
+    if (!trouble.empty()) {
+        unlink(temporary.c_str());
+        return trouble + "; " + out + " not drawn";
+    }
+    if (std::rename(temporary.c_str(), out.c_str()) != 0) {
+        const int error = errno;
+        unlink(temporary.c_str());
+        return "can't write " + out + ": " + std::strerror(error);
+    }
+    return {};
+}
+
+} // namespace gnuplot
