@@ -48,6 +48,27 @@ std::string guides(const analysed& done)
     return plots;
 }
 
+// The axes hold the points and their bars, in whole decades of sigma, so
+// that the slope guides, which run on for ever, can't squeeze the curves.
+std::string ranges(const analysed& done)
+{
+    double tau_min = INFINITY, tau_max = 0, low = INFINITY, high = 0;
+    for (const kind_rows& result : done.results) {
+        for (const stability::row& row : result.rows) {
+            tau_min = std::min(tau_min, row.tau);
+            tau_max = std::max(tau_max, row.tau);
+            low =
+                std::min(low, std::isfinite(row.sigma_min) && row.sigma_min > 0 ? row.sigma_min : row.sigma);
+            high = std::max(high, std::isfinite(row.sigma_max) ? row.sigma_max : row.sigma);
+        }
+    }
+    const double bottom = std::pow(10.0, std::floor(std::log10(low)));
+    const double top = std::pow(10.0, std::ceil(std::log10(high)));
+    return "set xrange [" + gnuplot::number(tau_min / 2) + ":" + gnuplot::number(tau_max * 2) +
+           "]\nset yrange [" + gnuplot::number(bottom) + ":" +
+           gnuplot::number(top > bottom ? top : bottom * 10) + "]\n";
+}
+
 } // namespace
 
 std::string plot_script(const analysed& done, picture_format format, const std::string& output)
@@ -57,7 +78,7 @@ std::string plot_script(const analysed& done, picture_format format, const std::
     script += "set output " + gnuplot::quoted(output) + "\n";
     script +=
         "set title " + gnuplot::quoted("fslog-stability: " + done.source + "\nscale: " + done.scale) + "\n";
-    script += "set logscale xy\nset grid xtics ytics mxtics mytics\nset key outside right top\n"
+    script += "set logscale xy\nset grid xtics ytics mxtics mytics\nset key outside below\n"
               "set format x '%.0e'\nset format y '%.0e'\nset xlabel 'tau (s)'\nset ylabel 'sigma(tau)'\n";
     std::string plots;
     for (const kind_rows& result : done.results) {
@@ -74,7 +95,7 @@ std::string plot_script(const analysed& done, picture_format format, const std::
         return script + "set label 1 'no deviation has a term' at graph 0.5, 0.5 center\n"
                         "unset logscale\nplot [0:1] [0:1] NaN notitle\n";
     }
-    return script + plots + guides(done) + "\n";
+    return script + ranges(done) + plots + guides(done) + "\n";
 }
 
 } // namespace stability_tool
