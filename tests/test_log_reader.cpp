@@ -292,7 +292,7 @@ TEST(DdsRate, SumsOfASlowHostsLogGiveTheTrueRateAndLeaveJumpsOut)
     reader.feed(log);
     reader.finish();
     EXPECT_NEAR(*sum.rate() / rate, 1, 5e-4);
-    EXPECT_EQ(jumps, 2u);
+    EXPECT_EQ(jumps, 1u); // the replug; the pause only delayed a reading
     EXPECT_GT(windows.size(), 170u);
     for (const double window : windows) {
         EXPECT_NEAR(window / rate, 1, 0.1); // a long exchange at either end moves it
