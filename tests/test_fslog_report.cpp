@@ -170,9 +170,12 @@ TEST_F(FslogReport, CoverageTellsTheTimeLostToAFailedQueryAndToAStop)
     write_file(dir / "unit.log", log);
     const json all = json::parse(harness::run_to_end({report_bin, "--json", dir / "unit.log"}, 10s).out);
     // Covered: up to a second after each complete row, within the span.
-    EXPECT_EQ(all["runs"][0]["time"], (json{{"span_s", 20.0}, {"between_runs_s", 0.0}, {"covered_s", 14.5}}));
-    EXPECT_EQ(all["runs"][1]["time"], (json{{"span_s", 10.0}, {"between_runs_s", 60.0}, {"covered_s", 7.5}}));
-    EXPECT_EQ(all["time"], (json{{"span_s", 90.0}, {"between_runs_s", 60.0}, {"covered_s", 22.0}}));
+    EXPECT_EQ(all["runs"][0]["time"],
+              (json{{"span_s", 20.0}, {"between_runs_s", 0.0}, {"covered_s", 14.5}, {"paused_s", 0.0}}));
+    EXPECT_EQ(all["runs"][1]["time"],
+              (json{{"span_s", 10.0}, {"between_runs_s", 60.0}, {"covered_s", 7.5}, {"paused_s", 0.0}}));
+    EXPECT_EQ(all["time"],
+              (json{{"span_s", 90.0}, {"between_runs_s", 60.0}, {"covered_s", 22.0}, {"paused_s", 0.0}}));
 
     const std::string text = harness::run_to_end({report_bin, dir / "unit.log"}, 10s).out;
     EXPECT_NE(

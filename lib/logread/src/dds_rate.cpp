@@ -37,6 +37,9 @@ rate_reading dds_rate::take(const row_event& row)
     if (!reference_ || (row.values.adc && elapsed < latest)) {
         if (row.values.adc) {
             start_from(elapsed);
+            phase_ = 0;
+            fitted_before_.add(fit_);
+            fit_ = {};
         }
         return {};
     }
@@ -77,12 +80,15 @@ rate_reading dds_rate::decide(double elapsed, const rate_span& after)
         return accept(elapsed, whole);
     }
     if (plausible(after)) {
+        fit_.step();
         rate_reading reading = accept(elapsed, after);
         reading.jump = true;
         return reading;
     }
     recent_count_ = 0;
     typical_.reset();
+    fitted_before_.add(fit_);
+    fit_ = {};
     note_rate(after.counts / after.seconds);
     return accept(elapsed, whole);
 }
@@ -90,6 +96,10 @@ rate_reading dds_rate::decide(double elapsed, const rate_span& after)
 rate_reading dds_rate::accept(double elapsed, const rate_span& span)
 {
     start_from(elapsed);
+    phase_ += span.counts;
+    if (const auto rate = span.rate()) {
+        fit_.add(elapsed, phase_, *rate);
+    }
     rate_reading reading{span, false, std::nullopt};
     window_.add(span);
     if (window_.seconds >= window_seconds) {
@@ -97,6 +107,13 @@ rate_reading dds_rate::accept(double elapsed, const rate_span& span)
         window_ = {};
     }
     return reading;
+}
+
+fitted_rate dds_rate::fitted() const
+{
+    fitted_rate all = fitted_before_;
+    all.add(fit_);
+    return all;
 }
 
 void dds_rate::start_from(double elapsed)

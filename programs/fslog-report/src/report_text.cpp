@@ -57,14 +57,17 @@ void add_coverage(std::string& text, const summary& part, bool whole)
              span_text(part.covered_s).c_str(), span_text(part.span_s).c_str(),
              logread::time_coverage::fresh_seconds);
     // A run's span holds none of the stop before it; the total's holds them all.
-    const double within = std::max(0.0, part.span_s - part.covered_s - (whole ? part.between_runs_s : 0));
+    const double within =
+        std::max(0.0, part.span_s - part.covered_s - part.paused_s - (whole ? part.between_runs_s : 0));
+    const std::string pauses = part.paused_s > 0 ? ", " + span_text(part.paused_s) + " to pauses" : "";
     std::string between;
     if (whole) {
         between = ", " + span_text(part.between_runs_s) + " between runs";
     } else if (part.between_runs_s > 0) {
         between = "; stopped " + span_text(part.between_runs_s) + " before this run";
     }
-    add_line(text, "  lost        %s to failed queries%s", span_text(within).c_str(), between.c_str());
+    add_line(text, "  lost        %s to failed queries%s%s", span_text(within).c_str(), pauses.c_str(),
+             between.c_str());
 }
 
 // A line for each kind of fault, with the count of each query it befell:
@@ -101,17 +104,24 @@ void add_counts(std::string& text, const summary& part, logread::time_zone zone,
     }
 }
 
-// The rate over the whole span, its spread over 10 s windows, and the
-// readings left out as jumps.
+// The rate fitted to the least-delayed readings with its standard error
+// and the unit's ADEV(10 s) (or, where no second was fitted, the counts
+// over the whole span), and the steps of the counter left out.
 void add_rate(std::string& text, const summary& part)
 {
-    const std::optional<double> mean = part.dds2.rate();
-    const logread::running_stats& windows = part.series[logread::dds2_rate];
-    std::string spread = "no 10 s window";
-    if (!windows.empty()) {
-        std::array<char, 64> sd{};
-        std::snprintf(sd.data(), sd.size(), "sd %.1f over 10 s windows", windows.sd());
-        spread = sd.data();
+    const std::optional<double> fitted = part.dds2_fit.rate();
+    const std::optional<double> mean = fitted ? fitted : part.dds2.rate();
+    std::string figures;
+    if (fitted) {
+        std::array<char, 96> each{};
+        std::snprintf(each.data(), each.size(), " +- %.3f", *part.dds2_fit.error());
+        figures = each.data();
+        if (const auto adev = part.dds2_fit.adev()) {
+            std::snprintf(each.data(), each.size(), ", ADEV(10 s) %.2e of the least-delayed phase", *adev);
+            figures += each.data();
+        } else {
+            figures += ", no ADEV(10 s)";
+        }
     }
     const std::string jumps = part.dds2_jumps == 0
                                   ? ""
@@ -121,8 +131,8 @@ void add_rate(std::string& text, const summary& part)
     if (!mean) {
         add_line(text, "  %-11s no readings%s", label.c_str(), jumps.c_str());
     } else {
-        add_line(text, "  %-11s mean %.2f counts/s, %s%s", label.c_str(), *mean, spread.c_str(),
-                 jumps.c_str());
+        add_line(text, "  %-11s mean %.3f counts/s%s%s", label.c_str(), *mean,
+                 fitted ? figures.c_str() : " over the whole span", jumps.c_str());
     }
 }
 

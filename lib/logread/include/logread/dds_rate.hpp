@@ -41,6 +41,7 @@
 
 #include "logread/line_reader.hpp"
 #include "logread/per_second_bins.hpp"
+#include "logread/phase_fit.hpp"
 
 #include <array>
 #include <cstddef>
@@ -79,6 +80,12 @@ public:
     static constexpr double window_seconds = 10;
 
     rate_reading take(const row_event& row);
+    // The rate fitted to the run's least-delayed phase, each stretch
+    // between changes of rate apart.
+    fitted_rate fitted() const;
+    // Whether the run's rate changed: its mean is then the counts over its
+    // span, which a fit to each stretch leaves the resets between out of.
+    bool rate_changed() const { return fitted_before_.seconds > 0; }
 
 private:
     // A reading held for the readings after it to decide on.
@@ -98,6 +105,9 @@ private:
     std::optional<double> reference_; // elapsed time of the reading the sums go on from
     double carried_ = 0;              // counts of the readings skipped since it, or since the held one
     std::optional<held_reading> held_;
+    double phase_ = 0;          // counts since the run's first reading, the counter's steps left out
+    phase_fit fit_;             // since the last change of rate
+    fitted_rate fitted_before_; // before it
     static constexpr std::size_t typical_spans = 15;
     std::array<double, typical_spans> recent_rates_{};
     std::size_t recent_count_ = 0; // spans noted in this run
