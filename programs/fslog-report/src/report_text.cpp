@@ -38,13 +38,12 @@ std::string when(const row_time& at, logread::time_zone zone)
     return text;
 }
 
+// The span is the JSON's: runs' spans and the stops between them, never
+// negative where a run's start is read an hour out.
 void add_span(std::string& text, const summary& part, logread::time_zone zone)
 {
     add_line(text, "  time        %s to %s (%s)", when(part.first, zone).c_str(),
-             when(part.last, zone).c_str(),
-             span_text(part.last.time && part.first.time ? *part.last.time - *part.first.time
-                                                         : part.last.elapsed - part.first.elapsed)
-                 .c_str());
+             when(part.last, zone).c_str(), span_text(part.span_s).c_str());
 }
 
 // The share of the time a fresh complete row covered, beside the share of
