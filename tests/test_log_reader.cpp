@@ -2,8 +2,10 @@
 // the DDS 2 rate and gzip input.
 #include "harness.hpp"
 #include "log_text.hpp"
+#include "logread/coverage.hpp"
 #include "logread/dds_rate.hpp"
 #include "logread/line_reader.hpp"
+#include "logread/local_time.hpp"
 #include "logread/log_files.hpp"
 #include "logread/log_input.hpp"
 
@@ -176,6 +178,37 @@ TEST(StartLines, DatesThatDoNotExistOrClockChangesAreSaidWhichHourIsTaken)
         EXPECT_EQ(seen.rows[run].time, std::nullopt) << run;
         EXPECT_NE(seen.start_notes[run], "") << run;
     }
+}
+
+TEST(StartLines, InTheRepeatedHourAfterARunTheSecondReading)
+{
+    const harness::zone_guard central_european_time;
+    // A run from 01:30 CEST to 02:39 CEST, then one started at 02:10: CET.
+    const std::string log = log_text::start_lines("Sun Oct 25 01:30:00 2026") + log_text::text_of({4140.0}) +
+                            "\n" + log_text::start_lines("Sun Oct 25 02:10:00 2026") +
+                            log_text::text_of({0.0});
+    const recorder seen = read_files({log});
+    ASSERT_EQ(seen.starts.size(), 2u);
+    EXPECT_EQ(seen.starts[0], 1792884600);
+    EXPECT_EQ(seen.starts[1], 1792890600); // 01:10 UTC
+}
+
+TEST(LocalTimes, AHalfHourZoneKeepsItsMinutes)
+{
+    const harness::zone_guard saved;
+    setenv("TZ", "IST-5:30", 1);
+    tzset();
+    EXPECT_EQ(logread::iso_offset(december_start, logread::time_zone::local), "+05:30");
+}
+
+TEST(Coverage, EveryClosedStretchCounts)
+{
+    logread::time_coverage coverage;
+    for (const double time : {0.0, 5.0, 10.0}) {
+        coverage.add(time, true);
+    }
+    coverage.add(20, false);
+    EXPECT_DOUBLE_EQ(coverage.covered(), 3);
 }
 
 TEST_F(LocalTime, AContinuationLineGoesOnWithItsRunAndDatesAFileReadAlone)
