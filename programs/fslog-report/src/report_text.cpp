@@ -4,6 +4,9 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string_view>
 
 namespace report {
 
@@ -175,6 +178,19 @@ void add_failed_starts(std::string& text, const char* format, std::uint64_t coun
     }
 }
 
+// The zone start lines are read in: their ctime text is the logging
+// machine's local time, read here as this machine's (TZ=... reads a log
+// written elsewhere).
+void add_zone(std::string& text)
+{
+    tzset();
+    const char* tz = std::getenv("TZ");
+    const std::string source = tz != nullptr ? "TZ=" + std::string(tz) : "this machine's local time";
+    const std::string names =
+        tzname[0] == std::string_view(tzname[1]) ? tzname[0] : std::string(tzname[0]) + "/" + tzname[1];
+    add_line(text, "Start lines read in %s (%s)", names.c_str(), source.c_str());
+}
+
 // Sections (each run's block, the failed starts after the last run, all
 // runs' figures) are set apart by an empty line.
 class text_form : public report_form {
@@ -213,7 +229,15 @@ public:
     }
 
 private:
-    std::string next_section() { return sections_++ == 0 ? "" : "\n"; }
+    std::string next_section()
+    {
+        if (sections_++ != 0) {
+            return "\n";
+        }
+        std::string text;
+        add_zone(text);
+        return text;
+    }
 
     logread::time_zone zone_;
     std::size_t sections_ = 0;
