@@ -73,10 +73,12 @@ void log_summary::on_row(const logread::row_event& row)
     const bool failed =
         happened[logread::adc_failed] || happened[logread::dds_failed] || happened[logread::tuning_failed];
     const double since_last = row.values.elapsed - run.last.elapsed;
-    if (run.rows > 0 && !failed && since_last > longest_row_seconds) {
+    // A failed query in the row before (its tuning query is the row's last) explains the time too.
+    if (run.rows > 0 && !failed && !std::exchange(last_failed_, failed) && since_last > longest_row_seconds) {
         run.paused_s += since_last;
         total_.paused_s += since_last;
     }
+    last_failed_ = failed;
     const logread::rate_reading rate = rate_.take(row);
     count_row(run, row.values, when, rate);
     count_row(total_, row.values, when, rate);

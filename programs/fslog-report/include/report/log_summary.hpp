@@ -58,7 +58,7 @@ struct summary {
     double between_runs_s = 0;
     double covered_s = 0;
     // Of the time within runs, that lost to pauses: between two rows, with
-    // no failed query in the later, longer than a failed query and its
+    // no failed query in either, longer than a failed query and its
     // reset take. The logger was not running (stopped, a suspended host, a
     // stalled output); the rest of the uncovered time went on failed queries.
     double paused_s = 0;
@@ -114,6 +114,7 @@ private:
     logread::time_coverage coverage_;        // of the current run
     std::optional<double> last_time_;        // of the last row with an absolute time
     logread::dds_rate rate_;
+    bool last_failed_ = false; // a query failed in the row before
     std::uint64_t skipped_ = 0;
     std::string source_; // the file being read, for messages
     std::uint64_t failed_starts_since_run_ = 0;
