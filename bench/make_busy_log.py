@@ -12,8 +12,10 @@ three, anywhere in the row. A query fails now and then, and the line is
 reset (6 s): a failed ADC query leaves the DDS reading's time unknown.
 With --pause, fslog is paused (SIGSTOP) for 30 s halfway through, in the
 middle of an ADC exchange; with --replug, ten minutes later the unit is
-replugged and its DDS 2 counter starts afresh from 0. One hour by default
-(about 46000 rows).
+replugged and its DDS 2 counter starts afresh from 0. With --rise, halfway
+through a query fails and across its reset the rate rises by half; with
+--step, halfway through the counter steps by 150,000 counts (1.5 s worth).
+One hour by default (about 46000 rows).
 """
 import argparse
 import random
@@ -60,7 +62,7 @@ def exchange(rng, line_seconds):
     return line_seconds, True
 
 
-def write_log(out, hours, seed, pause, replug):
+def write_log(out, hours, seed, pause, replug, rise=False, step=False):
     rng = random.Random(seed)
     host = busy_host(rng)
     wall = time.mktime((2026, 12, 7, 22, 0, 0, 0, 0, -1))
@@ -68,7 +70,9 @@ def write_log(out, hours, seed, pause, replug):
     now = 0.0               # seconds since the start, on the host's clock
     counter_zero = -1234.5  # when DDS 2 read 0
     shown = None            # the DDS 2 value shown last
-    paused, replugged = not pause, not replug
+    paused, replugged, risen, stepped = not pause, not replug, not rise, not step
+    rate = RATE
+    first_reading = last_reading = None  # (time, counts) of the DDS readings
     while now < hours * 3600:
         row = ["\n     %9.3f     " % now]
         # The ADC exchange; a stall anywhere before the DDS reply delays it.
@@ -77,6 +81,13 @@ def write_log(out, hours, seed, pause, replug):
             now += 30.0
             paused = True
         took, answered = exchange(rng, ADC_LINE)
+        if not risen and now > hours * 1800:
+            took, answered = RESET, False
+            counter_zero = now + RESET / 2 - (now + RESET / 2 - counter_zero) * RATE / (1.5 * RATE)
+            rate, risen = 1.5 * RATE, True
+        if not stepped and now > hours * 1800:
+            counter_zero -= 150000 / RATE
+            stepped = True
         now += took
         if answered:
             row.append("  %4d    %4d    %4d    %4d  " % (812 + rng.randint(-2, 2), 2047, 1530, 2214))
@@ -87,8 +98,10 @@ def write_log(out, hours, seed, pause, replug):
         took, answered = exchange(rng, DDS_LINE)
         now += took
         if answered:
-            dds2 = int((now - counter_zero) * RATE) % 2**32
+            dds2 = int((now - counter_zero) * rate) % 2**32
             delta = dds2 if shown is None else signed(dds2 - shown)
+            first_reading = first_reading or (now, dds2)
+            last_reading = (now, dds2)
             row.append("1932735283 %d %d " % (dds2, delta))
             shown = dds2
         now += host.wait()
@@ -98,6 +111,10 @@ def write_log(out, hours, seed, pause, replug):
             row.append("%d " % -1190)
         now += host.stall() + WRITE
         out.write("".join(row))
+    if rise:
+        # The true mean rate between the first and last reading, the step's counts aside.
+        (begun, first), (ended, last) = first_reading, last_reading
+        print("true mean rate %.3f" % ((last - first) / (ended - begun)))
 
 
 def main():
@@ -107,9 +124,11 @@ def main():
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--pause", action="store_true")
     parser.add_argument("--replug", action="store_true")
+    parser.add_argument("--rise", action="store_true")
+    parser.add_argument("--step", action="store_true")
     given = parser.parse_args()
     with open(given.out, "w") as out:
-        write_log(out, given.hours, given.seed, given.pause, given.replug)
+        write_log(out, given.hours, given.seed, given.pause, given.replug, given.rise, given.step)
 
 
 if __name__ == "__main__":

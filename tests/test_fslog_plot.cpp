@@ -302,10 +302,11 @@ TEST(Picture, ShowsRestartsTheTimeBetweenRunsCounterJumpsAndTheShareOfFaults)
         << script;
     EXPECT_NE(script.find("set arrow 1 from first 100, graph 0 to first 100, graph 1 nohead"),
               std::string::npos);
-    // The counter's jump is marked, not drawn as a rate: the rate stays 1000.
+    // The counter's jump is marked, not drawn as a rate: the rate stays 1000. It is
+    // marked where the readings after it, 2 s on, tell it from a change of rate.
     const std::size_t jumps = script.find("$jumps << EOD\n");
     ASSERT_NE(jumps, std::string::npos);
-    EXPECT_EQ(script.substr(jumps + 14, script.find("EOD", jumps + 14) - jumps - 14), "20.5\n");
+    EXPECT_EQ(script.substr(jumps + 14, script.find("EOD", jumps + 14) - jumps - 14), "22.5\n");
     const std::size_t rates = script.find("$s4 << EOD\n");
     std::istringstream rate_rows(script.substr(rates + 11, script.find("EOD", rates + 11) - rates - 11));
     std::size_t columns = 0;

@@ -184,9 +184,12 @@ TEST_F(FslogReport, CoverageTellsTheTimeLostToAFailedQueryAndToAStop)
     write_file(dir / "unit.log", log);
     const json all = json::parse(harness::run_to_end({report_bin, "--json", dir / "unit.log"}, 10s).out);
     // Covered: up to a second after each complete row, within the span.
-    EXPECT_EQ(all["runs"][0]["time"], (json{{"span_s", 20.0}, {"between_runs_s", 0.0}, {"covered_s", 14.5}}));
-    EXPECT_EQ(all["runs"][1]["time"], (json{{"span_s", 10.0}, {"between_runs_s", 60.0}, {"covered_s", 7.5}}));
-    EXPECT_EQ(all["time"], (json{{"span_s", 90.0}, {"between_runs_s", 60.0}, {"covered_s", 22.0}}));
+    EXPECT_EQ(all["runs"][0]["time"],
+              (json{{"span_s", 20.0}, {"between_runs_s", 0.0}, {"covered_s", 14.5}, {"paused_s", 0.0}}));
+    EXPECT_EQ(all["runs"][1]["time"],
+              (json{{"span_s", 10.0}, {"between_runs_s", 60.0}, {"covered_s", 7.5}, {"paused_s", 0.0}}));
+    EXPECT_EQ(all["time"],
+              (json{{"span_s", 90.0}, {"between_runs_s", 60.0}, {"covered_s", 22.0}, {"paused_s", 0.0}}));
 
     const std::string text = harness::run_to_end({report_bin, dir / "unit.log"}, 10s).out;
     EXPECT_NE(
@@ -198,6 +201,27 @@ TEST_F(FslogReport, CoverageTellsTheTimeLostToAFailedQueryAndToAStop)
         << text;
     EXPECT_NE(text.find("  lost        2.5 s to failed queries; stopped 1 min 00 s before this run\n"),
               std::string::npos);
+}
+
+TEST_F(FslogReport, APausedLoggerIsAPauseNotAFailedQueryNorAJump)
+{
+    // A complete row a second, the logger stopped for 10 s after the 10th;
+    // the counter counted on.
+    harness::scratch_dir dir("report-pause");
+    std::string log = start_lines("Tue Dec  8 09:14:03 2026");
+    for (int second = 0; second <= 30; second = second == 10 ? 20 : second + 1) {
+        log += text_of(row{static_cast<double>(second),
+                           {{812, 2047, 1530, 2214}},
+                           {{1, second * 100000L, second == 0 ? 0L : (second == 20 ? 1000000L : 100000L)}},
+                           -1190});
+    }
+    write_file(dir / "unit.log", log);
+    const json all = json::parse(harness::run_to_end({report_bin, "--json", dir / "unit.log"}, 10s).out);
+    EXPECT_EQ(all["runs"][0]["time"]["paused_s"], 10.0);
+    EXPECT_EQ(all["runs"][0]["dds2_rate"]["jumps"], 0);
+    const std::string text = harness::run_to_end({report_bin, dir / "unit.log"}, 10s).out;
+    EXPECT_NE(text.find("  lost        0.0 s to failed queries, 10.0 s to pauses\n"), std::string::npos)
+        << text;
 }
 
 TEST_F(FslogReport, LiveViewFitsEightyColumnsAndTellsASilentUnitByItsRows)

@@ -2,13 +2,16 @@
 // the DDS 2 rate and gzip input.
 #include "harness.hpp"
 #include "log_text.hpp"
+#include "logread/coverage.hpp"
 #include "logread/dds_rate.hpp"
 #include "logread/line_reader.hpp"
+#include "logread/local_time.hpp"
 #include "logread/log_files.hpp"
 #include "logread/log_input.hpp"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <fstream>
 #include <functional>
@@ -177,6 +180,37 @@ TEST(StartLines, DatesThatDoNotExistOrClockChangesAreSaidWhichHourIsTaken)
     }
 }
 
+TEST(StartLines, InTheRepeatedHourAfterARunTheSecondReading)
+{
+    const harness::zone_guard central_european_time;
+    // A run from 01:30 CEST to 02:39 CEST, then one started at 02:10: CET.
+    const std::string log = log_text::start_lines("Sun Oct 25 01:30:00 2026") + log_text::text_of({4140.0}) +
+                            "\n" + log_text::start_lines("Sun Oct 25 02:10:00 2026") +
+                            log_text::text_of({0.0});
+    const recorder seen = read_files({log});
+    ASSERT_EQ(seen.starts.size(), 2u);
+    EXPECT_EQ(seen.starts[0], 1792884600);
+    EXPECT_EQ(seen.starts[1], 1792890600); // 01:10 UTC
+}
+
+TEST(LocalTimes, AHalfHourZoneKeepsItsMinutes)
+{
+    const harness::zone_guard saved;
+    setenv("TZ", "IST-5:30", 1);
+    tzset();
+    EXPECT_EQ(logread::iso_offset(december_start, logread::time_zone::local), "+05:30");
+}
+
+TEST(Coverage, EveryClosedStretchCounts)
+{
+    logread::time_coverage coverage;
+    for (const double time : {0.0, 5.0, 10.0}) {
+        coverage.add(time, true);
+    }
+    coverage.add(20, false);
+    EXPECT_DOUBLE_EQ(coverage.covered(), 3);
+}
+
 TEST_F(LocalTime, AContinuationLineGoesOnWithItsRunAndDatesAFileReadAlone)
 {
     const std::string first = start_line + header + "\n         1.000     6 ";
@@ -215,6 +249,93 @@ TEST(FailedStarts, FslogsMessagesAreReportedAndAreNoBadLines)
     EXPECT_EQ(seen.failed_starts,
               (std::vector<std::pair<std::size_t, start_failure>>{
                   {2, start_failure::port}, {4, start_failure::port}, {8, start_failure::usage}}));
+}
+
+// The DDS 2 rate of a log: its spans summed, its jumps and its windows.
+struct rate_sums {
+    logread::rate_span sum;
+    std::size_t jumps = 0;
+    std::vector<double> windows;
+};
+
+rate_sums read_rate(const std::string& log)
+{
+    struct : logread::log_events {
+        logread::dds_rate estimator;
+        rate_sums sums;
+        void on_row(const logread::row_event& row) override
+        {
+            const logread::rate_reading reading = estimator.take(row);
+            sums.sum.add(reading.span.value_or(logread::rate_span{}));
+            sums.jumps += reading.jump ? 1 : 0;
+            if (reading.window) {
+                sums.windows.push_back(*reading.window);
+            }
+        }
+    } events;
+    logread::line_reader reader(events);
+    reader.feed(log);
+    reader.finish();
+    return events.sums;
+}
+
+// A log of DDS 2 counting at `rate(t)` a second, a row every 50 ms, and
+// the true rate from its first reading to its last. At row `odd_row` the
+// ADC query fails (the 6 s reset after it leaves the DDS reading's time
+// unknown), or, with `step`, the counter steps by that many counts.
+struct counting_log {
+    std::string log = log_text::start_lines("Tue Dec  8 09:14:03 2026");
+    double true_rate = 0;
+
+    counting_log(double seconds, const std::function<double(double)>& rate, int odd_row, long step = 0)
+    {
+        double counts = 0;
+        long shown = 0;
+        double now = 0;
+        for (int row = 0; now < seconds; ++row) {
+            const bool failed = row == odd_row && step == 0;
+            const double took = failed ? 6 : 0.05;
+            counts += rate(now + took / 2) * took;
+            now += took;
+            const auto dds2 = static_cast<long>(counts) + (row >= odd_row ? step : 0);
+            log += log_text::text_of(
+                {now, failed ? std::nullopt : std::optional(std::array{812, 2047, 1530, 2214}),
+                 std::array{1L, dds2, dds2 - shown}});
+            shown = dds2;
+        }
+        true_rate = (counts - rate(0) * 0.05) / (now - 0.05);
+    }
+};
+
+TEST(DdsRate, ReadingsAtTheSamePrintedTimeCarryTheirDeltaOn)
+{
+    // Rows 0.4 ms apart: most share their printed time with the row before.
+    std::string log = log_text::start_lines("Tue Dec  8 09:14:03 2026");
+    for (int row = 0; row < 20000; ++row) {
+        log += log_text::text_of({std::floor(row * 0.4) / 1000, std::array{812, 2047, 1530, 2214},
+                                  std::array{1L, row * 40L, row == 0 ? 0L : 40L}});
+    }
+    const rate_sums sums = read_rate(log);
+    EXPECT_NEAR(*sums.sum.rate() / 100000, 1, 1e-3);
+    EXPECT_EQ(sums.jumps, 0u);
+}
+
+TEST(DdsRate, ARateThatRisesAcrossAResetIsNoJump)
+{
+    const counting_log rising(
+        120, [](double t) { return t < 60 ? 100000.0 : 150000.0; }, 1190);
+    const rate_sums sums = read_rate(rising.log);
+    EXPECT_EQ(sums.jumps, 0u);
+    EXPECT_NEAR(*sums.sum.rate() / rising.true_rate, 1, 1e-4);
+}
+
+TEST(DdsRate, AStepOfTheCounterIsAJumpLeftOutOfTheRate)
+{
+    const counting_log stepped(
+        60, [](double) { return 100000.0; }, 600, 150000);
+    const rate_sums sums = read_rate(stepped.log);
+    EXPECT_EQ(sums.jumps, 1u);
+    EXPECT_NEAR(*sums.sum.rate() / 100000, 1, 1e-4);
 }
 
 TEST(DdsRate, SpansAMissedReadingCarriesOneOfUnknownTimeOnAndStartsAfreshWithEachRun)
@@ -272,29 +393,11 @@ TEST(DdsRate, SumsOfASlowHostsLogGiveTheTrueRateAndLeaveJumpsOut)
         shown = dds2;
         now += 0.031 + wait(random);
     }
-    logread::rate_span sum;
-    std::vector<double> windows;
-    std::size_t jumps = 0;
-    struct : logread::log_events {
-        std::function<void(const logread::row_event&)> take;
-        void on_row(const logread::row_event& row) override { take(row); }
-    } events;
-    logread::dds_rate estimator;
-    events.take = [&](const logread::row_event& row) {
-        const logread::rate_reading reading = estimator.take(row);
-        sum.add(reading.span.value_or(logread::rate_span{}));
-        jumps += reading.jump ? 1 : 0;
-        if (reading.window) {
-            windows.push_back(*reading.window);
-        }
-    };
-    logread::line_reader reader(events);
-    reader.feed(log);
-    reader.finish();
-    EXPECT_NEAR(*sum.rate() / rate, 1, 5e-4);
-    EXPECT_EQ(jumps, 2u);
-    EXPECT_GT(windows.size(), 170u);
-    for (const double window : windows) {
+    const rate_sums sums = read_rate(log);
+    EXPECT_NEAR(*sums.sum.rate() / rate, 1, 5e-4);
+    EXPECT_EQ(sums.jumps, 1u); // the replug; the pause only delayed a reading
+    EXPECT_GT(sums.windows.size(), 170u);
+    for (const double window : sums.windows) {
         EXPECT_NEAR(window / rate, 1, 0.1); // a long exchange at either end moves it
     }
 }

@@ -10,9 +10,13 @@ namespace logread {
 
 namespace {
 
-// The furthest a reading may lie from its time at the typical rate: the
-// ADC exchange before it ends within one reply timeout of the line.
-constexpr double max_timing_error = protocol::reply_timeout_seconds;
+// The furthest a reading may lie from its time at the typical rate: its ADC
+// exchange delays it by tens of milliseconds, a busy host's now and then by
+// more; a longer delay is told from a step by the readings after it.
+constexpr double max_timing_error = 1;
+// The readings after a held one decide on it once they span this long (and
+// as long as the held span), so that a changed rate shows as such.
+constexpr double deciding_seconds = 2;
 // A typical rate needs a few spans, and is worked out anew every few.
 constexpr std::size_t spans_for_typical = 5;
 
@@ -29,16 +33,20 @@ rate_reading dds_rate::take(const row_event& row)
     }
     const double elapsed = row.values.elapsed;
     const auto delta = static_cast<double>(row.values.dds->delta);
-    if (!reference_ || (row.values.adc && elapsed <= *reference_)) {
+    const double latest = held_ ? held_->elapsed : reference_.value_or(0);
+    if (!reference_ || (row.values.adc && elapsed < latest)) {
         if (row.values.adc) {
             start_from(elapsed);
+            phase_ = 0;
+            fitted_before_.add(fit_);
+            fit_ = {};
         }
         return {};
     }
-    // Without the ADC group, the DDS query ran after a reset of unknown length.
-    if (!row.values.adc) {
+    // Without the ADC group, the DDS query ran after a reset of unknown
+    // length; at the same printed time, the reading's time is not told apart.
+    if (!row.values.adc || elapsed == latest) {
         carried_ += delta;
-        carried_since_left_out_ += delta;
         return {};
     }
     return take_timed(elapsed, delta);
@@ -46,31 +54,52 @@ rate_reading dds_rate::take(const row_event& row)
 
 rate_reading dds_rate::take_timed(double elapsed, double delta)
 {
+    if (held_) {
+        const rate_span after{carried_ + delta, elapsed - held_->elapsed};
+        if (after.seconds < std::max(deciding_seconds, held_->span.seconds)) {
+            carried_ += delta;
+            return {};
+        }
+        return decide(elapsed, after);
+    }
     const rate_span span{carried_ + delta, elapsed - *reference_};
-    note_rate(span.counts / span.seconds);
     if (plausible(span)) {
+        note_rate(span.counts / span.seconds);
         return accept(elapsed, span);
     }
-    if (!left_out_) {
-        // Left out; its delta goes on to the next reading, in case only its time was wrong.
-        left_out_ = elapsed;
-        carried_ = span.counts;
-        carried_since_left_out_ = 0;
-        return {std::nullopt, true, std::nullopt};
+    held_ = held_reading{elapsed, span};
+    carried_ = 0;
+    return {};
+}
+
+rate_reading dds_rate::decide(double elapsed, const rate_span& after)
+{
+    rate_span whole = held_->span;
+    whole.add(after);
+    if (plausible(whole)) {
+        return accept(elapsed, whole);
     }
-    // Carried on, the delta still doesn't fit: the counter jumped at the
-    // reading left out, and the sums go on from there.
-    const rate_span since{carried_since_left_out_ + delta, elapsed - *left_out_};
-    if (since.seconds > 0 && plausible(since)) {
-        return accept(elapsed, since);
+    if (plausible(after)) {
+        fit_.step();
+        rate_reading reading = accept(elapsed, after);
+        reading.jump = true;
+        return reading;
     }
-    start_from(elapsed);
-    return {std::nullopt, true, std::nullopt};
+    recent_count_ = 0;
+    typical_.reset();
+    fitted_before_.add(fit_);
+    fit_ = {};
+    note_rate(after.counts / after.seconds);
+    return accept(elapsed, whole);
 }
 
 rate_reading dds_rate::accept(double elapsed, const rate_span& span)
 {
     start_from(elapsed);
+    phase_ += span.counts;
+    if (const auto rate = span.rate()) {
+        fit_.add(elapsed, phase_, *rate);
+    }
     rate_reading reading{span, false, std::nullopt};
     window_.add(span);
     if (window_.seconds >= window_seconds) {
@@ -80,12 +109,18 @@ rate_reading dds_rate::accept(double elapsed, const rate_span& span)
     return reading;
 }
 
+fitted_rate dds_rate::fitted() const
+{
+    fitted_rate all = fitted_before_;
+    all.add(fit_);
+    return all;
+}
+
 void dds_rate::start_from(double elapsed)
 {
     reference_ = elapsed;
     carried_ = 0;
-    left_out_.reset();
-    carried_since_left_out_ = 0;
+    held_.reset();
 }
 
 bool dds_rate::plausible(const rate_span& span) const

@@ -137,7 +137,12 @@ void line_reader::take_text(std::string_view text, bool ended)
 void line_reader::take_start(std::string_view ctime_text)
 {
     run_text_ = ctime_text;
-    const start_time start = read_start_time(ctime_text);
+    start_time start = read_start_time(ctime_text);
+    // In the repeated hour, the reading that follows the run before's last row.
+    if (start.second_reading && last_row_time_ && *last_row_time_ > static_cast<double>(*start.time)) {
+        start.time = start.second_reading;
+        start.note = repeated_hour_after_run;
+    }
     start_time_ = start.time;
     ++run_;
     events_.on_run_start({line_number_, run_, ctime_text, start_time_, start.note});
@@ -174,6 +179,7 @@ void line_reader::take_row(std::string_view line, bool ended)
     std::optional<double> time;
     if (start_time_) {
         time = static_cast<double>(*start_time_) + values.elapsed;
+        last_row_time_ = time;
     }
     events_.on_row({line_number_, run_, parsed.row, values, time});
 }

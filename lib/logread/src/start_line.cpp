@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <utility>
 
 namespace logread {
 
@@ -32,19 +33,33 @@ bool exists(const std::tm& fields)
     return same_clock_reading(normalised, fields);
 }
 
-// The time at which local clocks showed `fields` with summer time in
-// force or not; nothing when they never showed it so.
-std::optional<std::time_t> local_reading(const std::tm& fields, int summer)
+// The times at which local clocks showed `fields`, earliest first: none
+// in the hour skipped in spring, two in the hour repeated in autumn. A
+// reading is the clock time less the zone's offset then, and the offset
+// is one of those a day either side (no zone changes twice within two
+// days), so four look-ups find them in any zone, with or without summer
+// time.
+std::array<std::optional<std::time_t>, 2> local_readings(const std::tm& fields)
 {
-    std::tm asked = fields;
-    asked.tm_isdst = summer;
-    const std::time_t time = std::mktime(&asked);
-    std::tm shown{};
-    if (time == static_cast<std::time_t>(-1) || localtime_r(&time, &shown) == nullptr ||
-        !same_clock_reading(shown, fields)) {
-        return std::nullopt;
+    std::tm as_utc = fields;
+    const std::time_t clock = timegm(&as_utc);
+    constexpr std::time_t day = 86400;
+    std::array<std::optional<std::time_t>, 2> found;
+    std::size_t count = 0;
+    for (const std::time_t near : {clock - day, clock + day}) {
+        std::tm there{};
+        localtime_r(&near, &there);
+        const std::time_t time = clock - there.tm_gmtoff;
+        std::tm shown{};
+        if (localtime_r(&time, &shown) != nullptr && same_clock_reading(shown, fields) &&
+            (count == 0 || *found[0] != time)) {
+            found[count++] = time;
+        }
     }
-    return time;
+    if (found[0] && found[1] && *found[1] < *found[0]) {
+        std::swap(found[0], found[1]);
+    }
+    return found;
 }
 
 } // namespace
@@ -57,19 +72,19 @@ start_time read_start_time(std::string_view ctime_text)
     const char* end = strptime(text.c_str(), "%a %b %d %H:%M:%S %Y", &fields);
     if (end == nullptr || *end != '\0' || fields.tm_year + 1900 < first_year ||
         fields.tm_year + 1900 > last_year) {
-        return {std::nullopt, unreadable};
+        return {std::nullopt, unreadable, std::nullopt};
     }
     if (!exists(fields)) {
-        return {std::nullopt, no_such_date};
+        return {std::nullopt, no_such_date, std::nullopt};
     }
-    const std::array readings{local_reading(fields, 0), local_reading(fields, 1)};
-    if (readings[0] && readings[1] && *readings[0] != *readings[1]) {
-        return {std::min(*readings[0], *readings[1]), repeated_hour};
+    const auto readings = local_readings(fields);
+    if (!readings[0]) {
+        return {std::nullopt, skipped_hour, std::nullopt};
     }
-    if (!readings[0] && !readings[1]) {
-        return {std::nullopt, skipped_hour};
+    if (readings[1]) {
+        return {readings[0], repeated_hour, readings[1]};
     }
-    return {readings[0] ? readings[0] : readings[1], nullptr};
+    return {readings[0], nullptr, std::nullopt};
 }
 
 } // namespace logread

@@ -47,8 +47,10 @@ json summary_json(const summary& part, logread::time_zone zone)
     object["end_elapsed_s"] = part.last.elapsed;
     object["rows"] = part.rows;
     object["complete_rows"] = part.complete_rows;
-    object["time"] = {
-        {"span_s", part.span_s}, {"between_runs_s", part.between_runs_s}, {"covered_s", part.covered_s}};
+    object["time"] = {{"span_s", part.span_s},
+                      {"between_runs_s", part.between_runs_s},
+                      {"covered_s", part.covered_s},
+                      {"paused_s", part.paused_s}};
     object["failures"] = counts_json(part.faults, logread::fault_kind::failed);
     object["cs_bad"] = counts_json(part.faults, logread::fault_kind::cs_bad);
     object["longest_without_complete_row"] = {{"seconds", part.longest_gap.seconds},
@@ -59,10 +61,15 @@ json summary_json(const summary& part, logread::time_zone zone)
         channels[std::string(logread::channel_names[channel])] = stats_json(part.series[channel]);
     }
     object["channels"] = channels;
-    const std::optional<double> rate = part.dds2.rate();
+    const std::optional<double> fitted = part.dds2_fit.rate();
+    const std::optional<double> rate = fitted ? fitted : part.dds2.rate();
     const json windows = stats_json(part.series[logread::dds2_rate]);
-    object["dds2_rate"] = {
-        {"mean", rate ? json(*rate) : json(nullptr)}, {"sd", windows["sd"]}, {"jumps", part.dds2_jumps}};
+    const auto or_null = [](std::optional<double> value) { return value ? json(*value) : json(nullptr); };
+    object["dds2_rate"] = {{"mean", or_null(rate)},
+                           {"uncertainty", or_null(part.dds2_fit.error())},
+                           {"adev_10s", or_null(part.dds2_fit.adev())},
+                           {"sd", windows["sd"]},
+                           {"jumps", part.dds2_jumps}};
     const json tuning = stats_json(part.series[logread::user_tuning]);
     object["user_tuning"] = {{"min", tuning["min"]}, {"max", tuning["max"]}};
     return object;

@@ -4,6 +4,9 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string_view>
 
 namespace report {
 
@@ -38,13 +41,12 @@ std::string when(const row_time& at, logread::time_zone zone)
     return text;
 }
 
+// The span is the JSON's: runs' spans and the stops between them, never
+// negative where a run's start is read an hour out.
 void add_span(std::string& text, const summary& part, logread::time_zone zone)
 {
     add_line(text, "  time        %s to %s (%s)", when(part.first, zone).c_str(),
-             when(part.last, zone).c_str(),
-             span_text(part.last.time && part.first.time ? *part.last.time - *part.first.time
-                                                         : part.last.elapsed - part.first.elapsed)
-                 .c_str());
+             when(part.last, zone).c_str(), span_text(part.span_s).c_str());
 }
 
 // The share of the time a fresh complete row covered, beside the share of
@@ -57,14 +59,17 @@ void add_coverage(std::string& text, const summary& part, bool whole)
              span_text(part.covered_s).c_str(), span_text(part.span_s).c_str(),
              logread::time_coverage::fresh_seconds);
     // A run's span holds none of the stop before it; the total's holds them all.
-    const double within = std::max(0.0, part.span_s - part.covered_s - (whole ? part.between_runs_s : 0));
+    const double within =
+        std::max(0.0, part.span_s - part.covered_s - part.paused_s - (whole ? part.between_runs_s : 0));
+    const std::string pauses = part.paused_s > 0 ? ", " + span_text(part.paused_s) + " to pauses" : "";
     std::string between;
     if (whole) {
         between = ", " + span_text(part.between_runs_s) + " between runs";
     } else if (part.between_runs_s > 0) {
         between = "; stopped " + span_text(part.between_runs_s) + " before this run";
     }
-    add_line(text, "  lost        %s to failed queries%s", span_text(within).c_str(), between.c_str());
+    add_line(text, "  lost        %s to failed queries%s%s", span_text(within).c_str(), pauses.c_str(),
+             between.c_str());
 }
 
 // A line for each kind of fault, with the count of each query it befell:
@@ -101,17 +106,24 @@ void add_counts(std::string& text, const summary& part, logread::time_zone zone,
     }
 }
 
-// The rate over the whole span, its spread over 10 s windows, and the
-// readings left out as jumps.
+// The rate fitted to the least-delayed readings with its standard error
+// and the unit's ADEV(10 s) (or, where no second was fitted, the counts
+// over the whole span), and the steps of the counter left out.
 void add_rate(std::string& text, const summary& part)
 {
-    const std::optional<double> mean = part.dds2.rate();
-    const logread::running_stats& windows = part.series[logread::dds2_rate];
-    std::string spread = "no 10 s window";
-    if (!windows.empty()) {
-        std::array<char, 64> sd{};
-        std::snprintf(sd.data(), sd.size(), "sd %.1f over 10 s windows", windows.sd());
-        spread = sd.data();
+    const std::optional<double> fitted = part.dds2_fit.rate();
+    const std::optional<double> mean = fitted ? fitted : part.dds2.rate();
+    std::string figures;
+    if (fitted) {
+        std::array<char, 96> each{};
+        std::snprintf(each.data(), each.size(), " +- %.3f", *part.dds2_fit.error());
+        figures = each.data();
+        if (const auto adev = part.dds2_fit.adev()) {
+            std::snprintf(each.data(), each.size(), ", ADEV(10 s) %.2e of the least-delayed phase", *adev);
+            figures += each.data();
+        } else {
+            figures += ", no ADEV(10 s)";
+        }
     }
     const std::string jumps = part.dds2_jumps == 0
                                   ? ""
@@ -121,8 +133,8 @@ void add_rate(std::string& text, const summary& part)
     if (!mean) {
         add_line(text, "  %-11s no readings%s", label.c_str(), jumps.c_str());
     } else {
-        add_line(text, "  %-11s mean %.2f counts/s, %s%s", label.c_str(), *mean, spread.c_str(),
-                 jumps.c_str());
+        add_line(text, "  %-11s mean %.3f counts/s%s%s", label.c_str(), *mean,
+                 fitted ? figures.c_str() : " over the whole span", jumps.c_str());
     }
 }
 
@@ -166,6 +178,19 @@ void add_failed_starts(std::string& text, const char* format, std::uint64_t coun
     }
 }
 
+// The zone start lines are read in: their ctime text is the logging
+// machine's local time, read here as this machine's (TZ=... reads a log
+// written elsewhere).
+void add_zone(std::string& text)
+{
+    tzset();
+    const char* tz = std::getenv("TZ");
+    const std::string source = tz != nullptr ? "TZ=" + std::string(tz) : "this machine's local time";
+    const std::string names =
+        tzname[0] == std::string_view(tzname[1]) ? tzname[0] : std::string(tzname[0]) + "/" + tzname[1];
+    add_line(text, "Start lines read in %s (%s)", names.c_str(), source.c_str());
+}
+
 // Sections (each run's block, the failed starts after the last run, all
 // runs' figures) are set apart by an empty line.
 class text_form : public report_form {
@@ -204,7 +229,15 @@ public:
     }
 
 private:
-    std::string next_section() { return sections_++ == 0 ? "" : "\n"; }
+    std::string next_section()
+    {
+        if (sections_++ != 0) {
+            return "\n";
+        }
+        std::string text;
+        add_zone(text);
+        return text;
+    }
 
     logread::time_zone zone_;
     std::size_t sections_ = 0;

@@ -12,20 +12,27 @@
 //
 // Readings whose time is not known are skipped, and their deltas carried
 // into the next reading's: one whose ADC query failed, for the line was
-// then reset (some 4 to 6 s) before the DDS query ran. A run's first
-// reading starts the sums (its delta is dds 2 itself), as does the first
-// read when the log begins in the middle of a run, and one whose elapsed
-// time does not come after the reading before it (a clock set back).
+// then reset (some 4 to 6 s) before the DDS query ran. So is a reading
+// printed at the same elapsed time as the one before (rows less than 1 ms
+// apart): its delta goes on into the next span. A run's first reading
+// starts the sums (its delta is dds 2 itself), as does the first read when
+// the log begins in the middle of a run, and one whose elapsed time comes
+// before the reading before it (a clock set back).
 //
-// Jumps. A reading whose delta lies further than a reply timeout's worth of counts from
-// what the run's typical rate (the median rate of its last 15 spans) gives
-// over its time is implausible, and is left out and counted as a jump. When
-// the process was paused between the row's elapsed time and its DDS reading,
-// only the reading's time is wrong: its delta is carried into the next, and
-// the two together fit the typical rate again. When they don't, the counter
-// itself jumped (a replugged unit started afresh): its delta is dropped, and
-// the sums go on from the reading left out. The first few spans of a run,
-// before there is a typical rate, are taken as they are.
+// Jumps. A reading whose delta lies further than a second's worth of counts
+// from what the run's typical rate (the median rate of its last 15 spans)
+// gives over its time is held, and the readings after it decide what it
+// was, once they span at least 2 s and as long as the held span:
+//   - the held span and those after fit the typical rate together: only
+//     the held reading's time was wrong (the process paused between the
+//     row's elapsed time and its DDS reading); all of it counts;
+//   - those after fit the typical rate, but not with the held one: the
+//     counter stepped at the held reading (a replugged unit, a phase
+//     step). That is a jump: the held span is left out of the rate;
+//   - neither: the rate itself changed (across a reset, say). All of it
+//     counts, and the typical rate starts afresh.
+// The first few spans of a run, before there is a typical rate, are taken
+// as they are.
 //
 // Windows. The rate's spread is that of consecutive windows of at least
 // 10 s of spans within a run: the rate of each window is reported as it
@@ -34,6 +41,7 @@
 
 #include "logread/line_reader.hpp"
 #include "logread/per_second_bins.hpp"
+#include "logread/phase_fit.hpp"
 
 #include <array>
 #include <cstddef>
@@ -63,7 +71,7 @@ struct rate_span {
 // What one row gives the rate.
 struct rate_reading {
     std::optional<rate_span> span; // from the reading before, when it counts
-    bool jump = false;             // the row's reading was left out as implausible
+    bool jump = false;             // the counter stepped at a reading held before this one
     std::optional<double> window;  // the rate of the 10 s window this reading closed
 };
 
@@ -72,9 +80,22 @@ public:
     static constexpr double window_seconds = 10;
 
     rate_reading take(const row_event& row);
+    // The rate fitted to the run's least-delayed phase, each stretch
+    // between changes of rate apart.
+    fitted_rate fitted() const;
+    // Whether the run's rate changed: its mean is then the counts over its
+    // span, which a fit to each stretch leaves the resets between out of.
+    bool rate_changed() const { return fitted_before_.seconds > 0; }
 
 private:
+    // A reading held for the readings after it to decide on.
+    struct held_reading {
+        double elapsed = 0;
+        rate_span span; // from the reading the sums go on from
+    };
+
     rate_reading take_timed(double elapsed, double delta);
+    rate_reading decide(double elapsed, const rate_span& after);
     rate_reading accept(double elapsed, const rate_span& span);
     void start_from(double elapsed);
     bool plausible(const rate_span& span) const;
@@ -82,9 +103,11 @@ private:
 
     std::size_t run_ = 0;
     std::optional<double> reference_; // elapsed time of the reading the sums go on from
-    double carried_ = 0;              // counts of the readings skipped since it
-    std::optional<double> left_out_;  // elapsed time of a reading left out as a jump, since it
-    double carried_since_left_out_ = 0;
+    double carried_ = 0;              // counts of the readings skipped since it, or since the held one
+    std::optional<held_reading> held_;
+    double phase_ = 0;          // counts since the run's first reading, the counter's steps left out
+    phase_fit fit_;             // since the last change of rate
+    fitted_rate fitted_before_; // before it
     static constexpr std::size_t typical_spans = 15;
     std::array<double, typical_spans> recent_rates_{};
     std::size_t recent_count_ = 0; // spans noted in this run

@@ -24,6 +24,11 @@
 // alone, or after another run, it begins that run, with that start time,
 // so the file's rows have their times.
 //
+// The autumn hour. A start line in the hour the clocks repeat is read as
+// the second of its two readings when the run before's last row came after
+// the first; a first run, or one with no timed row before it, takes the
+// first (read_start_time), and its note says so.
+//
 // Failed starts. fslog's messages when it can't start a run ("Couldn't
 // open port DEVICE", its usage) are reported as such, not as lines that are
 // no rows; so is the empty line between two of them.
@@ -141,7 +146,8 @@ private:
     std::size_t run_ = 0;
     std::string run_text_; // the current run's ctime text
     std::optional<std::time_t> start_time_;
-    bool after_message_ = false; // the last line was one of fslog's messages
+    std::optional<double> last_row_time_; // the absolute time of the last row that had one
+    bool after_message_ = false;          // the last line was one of fslog's messages
 };
 
 } // namespace logread

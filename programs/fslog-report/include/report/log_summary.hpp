@@ -47,12 +47,21 @@ struct summary {
     // The DDS 2 rate over the whole span, and the readings left out as jumps.
     logread::rate_span dds2;
     std::uint64_t dds2_jumps = 0;
+    // The rate fitted to the least-delayed readings (logread::phase_fit),
+    // its standard error and ADEV(10 s), over the seconds fitted; all runs'
+    // weighted by those seconds. Set by close().
+    logread::fitted_rate dds2_fit;
     // The time: from the first row to the last, of it the time between runs
     // (for a run, since the run before it ended), and the time covered by a
     // fresh complete row (see logread::time_coverage). Set by close().
     double span_s = 0;
     double between_runs_s = 0;
     double covered_s = 0;
+    // Of the time within runs, that lost to pauses: between two rows, with
+    // no failed query in either, longer than a failed query and its
+    // reset take. The logger was not running (stopped, a suspended host, a
+    // stalled output); the rest of the uncovered time went on failed queries.
+    double paused_s = 0;
     // fslog's messages instead of a run: a run's are those in the gap
     // before it, the total's all of them.
     std::uint64_t failed_starts = 0;
@@ -105,6 +114,7 @@ private:
     logread::time_coverage coverage_;        // of the current run
     std::optional<double> last_time_;        // of the last row with an absolute time
     logread::dds_rate rate_;
+    bool last_failed_ = false; // a query failed in the row before
     std::uint64_t skipped_ = 0;
     std::string source_; // the file being read, for messages
     std::uint64_t failed_starts_since_run_ = 0;

@@ -1,0 +1,93 @@
+// logread: the DDS 2 rate of a run as the unit's, not the host's timing.
+// Each reading comes late by its ADC exchange (18 ms or so, far longer on
+// a busy host), so the counts over a short span measure the host. Of the
+// readings in each second of elapsed time, the one whose count lies lowest
+// against the run's rate came least late; the rate is the slope of a
+// straight line fitted to those, one a second, by least squares, with the
+// slope's standard error. Where the counter stepped (a jump), the phase
+// after the step gets a line of its own with the same slope. Across a change of rate the slope is the
+// time-weighted mean of the two rates only where the change lies halfway.
+//
+// The same least-delayed phase gives the unit's stability: the
+// overlapping Allan deviation at 10 s, over the seconds where the phase
+// 10 and 20 s before is known too.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace logread {
+
+class phase_fit {
+public:
+    static constexpr std::int64_t adev_tau = 10;
+
+    // A reading at `elapsed` seconds, `phase` counts on from the run's
+    // first; `rate` a rough rate to start from (counts a second).
+    void add(double elapsed, double phase, double rate);
+    // The counter stepped: the phase goes on from an unknown offset.
+    void step();
+
+    // Counts a second, and its standard error; nothing before two seconds.
+    std::optional<double> rate() const;
+    std::optional<double> rate_error() const;
+    // ADEV(10 s) of the least-delayed phase, a fraction; nothing before 21 s.
+    std::optional<double> adev() const;
+    // From the first second fitted to the last.
+    double seconds() const { return count_ > 0 ? last_t_ - first_t_ : 0; }
+
+private:
+    void close_second();
+    double residual(double elapsed, double phase) const
+    {
+        return phase - reference_rate_ * (elapsed - origin_);
+    }
+
+    std::optional<std::int64_t> second_; // the second being read
+    double best_t_ = 0;                  // its least-delayed reading
+    double best_y_ = 0;
+    double origin_ = 0;
+    double reference_rate_ = 0;
+    // The fit, kept as running means and co-moments (Welford's way) of
+    // the phase since the last step, and the co-moments before it.
+    std::uint64_t count_ = 0;
+    std::uint64_t segment_count_ = 0;
+    std::uint64_t segments_ = 0;
+    double first_t_ = 0;
+    double last_t_ = 0;
+    double mean_t_ = 0;
+    double mean_y_ = 0;
+    double c_tt_ = 0;
+    double c_ty_ = 0;
+    double c_yy_ = 0;
+    double before_tt_ = 0;
+    double before_ty_ = 0;
+    double before_yy_ = 0;
+    double tt() const { return before_tt_ + c_tt_; }
+    double ty() const { return before_ty_ + c_ty_; }
+    // The least-delayed phase of the last 2 tau seconds, for ADEV(10 s).
+    std::array<std::optional<double>, 2 * adev_tau + 1> recent_{};
+    std::optional<std::int64_t> recent_second_;
+    double adev_sum_ = 0;
+    std::uint64_t adev_terms_ = 0;
+};
+
+// The figures of several fits (a run's stretches between changes of rate,
+// or runs), each weighted by the seconds it covers.
+struct fitted_rate {
+    double seconds = 0;
+    double rate_seconds = 0;  // sum of rate times seconds
+    double error_squares = 0; // sum of (error times seconds) squared
+    double adev_squares = 0;  // sum of ADEV squared times seconds
+    double adev_seconds = 0;
+
+    void add(const phase_fit& fit);
+    void add(const fitted_rate& other);
+    std::optional<double> rate() const;
+    std::optional<double> error() const;
+    std::optional<double> adev() const;
+};
+
+} // namespace logread

@@ -1,0 +1,145 @@
+// The least-delayed phase: see phase_fit.hpp.
+#include "logread/phase_fit.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace logread {
+
+void phase_fit::add(double elapsed, double phase, double rate)
+{
+    if (count_ == 0 && !second_) {
+        origin_ = elapsed;
+        reference_rate_ = rate;
+    }
+    const auto second = static_cast<std::int64_t>(std::floor(elapsed));
+    if (second_ && second != *second_) {
+        close_second();
+    }
+    // Least late against the rate fitted so far: a rough rate could pick
+    // the wrong reading of a second.
+    const double slope = count_ > 2 && tt() > 0 ? ty() / tt() : 0;
+    const double y = residual(elapsed, phase);
+    if (!second_ || second != *second_ || y - slope * elapsed < best_y_ - slope * best_t_) {
+        best_t_ = elapsed;
+        best_y_ = y;
+    }
+    second_ = second;
+}
+
+void phase_fit::step()
+{
+    if (second_) {
+        close_second();
+        second_.reset();
+    }
+    before_tt_ += c_tt_;
+    before_ty_ += c_ty_;
+    before_yy_ += c_yy_;
+    c_tt_ = c_ty_ = c_yy_ = mean_t_ = mean_y_ = 0;
+    segment_count_ = 0;
+    recent_.fill(std::nullopt);
+}
+
+void phase_fit::close_second()
+{
+    const double t = best_t_ - origin_;
+    first_t_ = count_ == 0 ? best_t_ : first_t_;
+    last_t_ = best_t_;
+    ++count_;
+    segments_ += segment_count_ == 0 ? 1U : 0U;
+    ++segment_count_;
+    const double dt = t - mean_t_;
+    const double dy = best_y_ - mean_y_;
+    const auto n = static_cast<double>(segment_count_);
+    mean_t_ += dt / n;
+    mean_y_ += dy / n;
+    c_tt_ += dt * (t - mean_t_);
+    c_ty_ += dt * (best_y_ - mean_y_);
+    c_yy_ += dy * (best_y_ - mean_y_);
+
+    const std::int64_t second = *second_;
+    constexpr auto kept = static_cast<std::int64_t>(2 * adev_tau + 1);
+    // Seconds without a reading since the last one have no phase.
+    const std::int64_t after = recent_second_ ? std::max(*recent_second_ + 1, second - kept + 1) : second;
+    for (std::int64_t missing = after; missing < second; ++missing) {
+        recent_[static_cast<std::size_t>(missing % kept)].reset();
+    }
+    recent_second_ = second;
+    // In seconds of the unit's time: the phase over the rate.
+    recent_[static_cast<std::size_t>(second % kept)] = best_y_ / reference_rate_;
+    const auto& before = recent_[static_cast<std::size_t>((second - adev_tau) % kept)];
+    const auto& first = recent_[static_cast<std::size_t>((second - 2 * adev_tau) % kept)];
+    if (second >= 2 * adev_tau && before && first) {
+        const double curve = *recent_[static_cast<std::size_t>(second % kept)] - 2 * *before + *first;
+        adev_sum_ += curve * curve;
+        ++adev_terms_;
+    }
+}
+
+std::optional<double> phase_fit::rate() const
+{
+    if (count_ < 2 || tt() <= 0) {
+        return std::nullopt;
+    }
+    return reference_rate_ + ty() / tt();
+}
+
+std::optional<double> phase_fit::rate_error() const
+{
+    if (count_ < segments_ + 2 || tt() <= 0) {
+        return std::nullopt;
+    }
+    const double residuals = std::max(0.0, before_yy_ + c_yy_ - ty() * ty() / tt());
+    return std::sqrt(residuals / static_cast<double>(count_ - segments_ - 1) / tt());
+}
+
+std::optional<double> phase_fit::adev() const
+{
+    if (adev_terms_ == 0) {
+        return std::nullopt;
+    }
+    const auto tau = static_cast<double>(adev_tau);
+    return std::sqrt(adev_sum_ / (2 * tau * tau * static_cast<double>(adev_terms_)));
+}
+
+void fitted_rate::add(const phase_fit& fit)
+{
+    const auto rate_now = fit.rate();
+    if (!rate_now) {
+        return;
+    }
+    seconds += fit.seconds();
+    rate_seconds += *rate_now * fit.seconds();
+    error_squares += std::pow(fit.rate_error().value_or(0) * fit.seconds(), 2);
+    if (const auto adev_now = fit.adev()) {
+        adev_squares += *adev_now * *adev_now * fit.seconds();
+        adev_seconds += fit.seconds();
+    }
+}
+
+void fitted_rate::add(const fitted_rate& other)
+{
+    seconds += other.seconds;
+    rate_seconds += other.rate_seconds;
+    error_squares += other.error_squares;
+    adev_squares += other.adev_squares;
+    adev_seconds += other.adev_seconds;
+}
+
+std::optional<double> fitted_rate::rate() const
+{
+    return seconds > 0 ? std::optional(rate_seconds / seconds) : std::nullopt;
+}
+
+std::optional<double> fitted_rate::error() const
+{
+    return seconds > 0 ? std::optional(std::sqrt(error_squares) / seconds) : std::nullopt;
+}
+
+std::optional<double> fitted_rate::adev() const
+{
+    return adev_seconds > 0 ? std::optional(std::sqrt(adev_squares / adev_seconds)) : std::nullopt;
+}
+
+} // namespace logread
