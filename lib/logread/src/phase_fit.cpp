@@ -66,13 +66,19 @@ void phase_fit::close_second()
         recent_[static_cast<std::size_t>(missing % kept)].reset();
     }
     recent_second_ = second;
-    // In seconds of the unit's time: the phase over the rate.
-    recent_[static_cast<std::size_t>(second % kept)] = best_y_ / reference_rate_;
+    recent_[static_cast<std::size_t>(second % kept)] = timed_phase{best_t_, best_y_};
     const auto& before = recent_[static_cast<std::size_t>((second - adev_tau) % kept)];
     const auto& first = recent_[static_cast<std::size_t>((second - 2 * adev_tau) % kept)];
     if (second >= 2 * adev_tau && before && first) {
-        const double curve = *recent_[static_cast<std::size_t>(second % kept)] - 2 * *before + *first;
-        adev_sum_ += curve * curve;
+        // The two spans' fractional frequencies, each over the times its
+        // own readings were taken: the least-delayed reading of a second
+        // may come anywhere in it, so the spans are 10 s only roughly, and
+        // the rate the phase is taken against cancels in their difference.
+        const auto frequency = [this](const timed_phase& from, const timed_phase& to) {
+            return (to.phase - from.phase) / (to.elapsed - from.elapsed) / reference_rate_;
+        };
+        const double change = frequency(*before, {best_t_, best_y_}) - frequency(*first, *before);
+        adev_sum_ += change * change;
         ++adev_terms_;
     }
 }
@@ -99,8 +105,7 @@ std::optional<double> phase_fit::adev() const
     if (adev_terms_ == 0) {
         return std::nullopt;
     }
-    const auto tau = static_cast<double>(adev_tau);
-    return std::sqrt(adev_sum_ / (2 * tau * tau * static_cast<double>(adev_terms_)));
+    return std::sqrt(adev_sum_ / (2 * static_cast<double>(adev_terms_)));
 }
 
 void fitted_rate::add(const phase_fit& fit)

@@ -67,8 +67,13 @@ private:
     double before_yy_ = 0;
     double tt() const { return before_tt_ + c_tt_; }
     double ty() const { return before_ty_ + c_ty_; }
-    // The least-delayed phase of the last 2 tau seconds, for ADEV(10 s).
-    std::array<std::optional<double>, 2 * adev_tau + 1> recent_{};
+    // The least-delayed reading of each of the last 2 tau seconds, for
+    // ADEV(10 s): when it came, and its phase against the rate.
+    struct timed_phase {
+        double elapsed;
+        double phase;
+    };
+    std::array<std::optional<timed_phase>, 2 * adev_tau + 1> recent_{};
     std::optional<std::int64_t> recent_second_;
     double adev_sum_ = 0;
     std::uint64_t adev_terms_ = 0;
