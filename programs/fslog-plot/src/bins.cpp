@@ -99,7 +99,7 @@ void bin_set::add(const sample& row)
     for (std::size_t i = 0; i < row.faults.size(); ++i) {
         into.faults[i] += row.faults[i] ? 1U : 0U;
     }
-    into.dds2.add(row.dds2.span.value_or(logread::rate_span{}));
+    into.dds2.add(row.dds2.settled.value_or(logread::rate_span{}));
     into.dds2_jumps += row.dds2.jump ? 1U : 0U;
     if (taken_ == 0 || (row.run != last_run_ && row.x - runs_.back().first >= column_width())) {
         runs_.push_back({row.x, row.x});
