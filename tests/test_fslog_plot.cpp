@@ -272,18 +272,20 @@ TEST(TimeAxis, FourHoursAcrossTheAutumnChangeTakeFourHoursAndTheLabelsShowIt)
     EXPECT_EQ(plot::parse_time_point("2026-10-25 01:30", logread::time_zone::utc)->seconds, start + 9000);
 }
 
-TEST(Picture, ShowsRestartsTheTimeBetweenRunsCounterJumpsAndTheShareOfFaults)
+TEST(Picture, ShowsRestartsTheTimeBetweenRunsCounterJumpsPausesAndTheShareOfFaults)
 {
     // Run 1: 60 s of rows, four a second, DDS 2 at 1000 a second; at 20 s
     // the counter starts afresh (a replugged unit), and every fourth row
-    // from 40 s loses its ADC query. Run 2 starts 100 s after run 1's start.
+    // from 40 s loses its ADC query. Run 2 starts 100 s after run 1's start,
+    // and fslog stops in it for 10 s at 30 s, the counter going on.
     const auto run = [](bool replug) {
         std::string text;
         long shown = 0;
         for (int step = 0; step < 240; ++step) {
-            const long dds2 = replug && step >= 80 ? 250L * (step - 80) : 250L * step;
+            const int paused = !replug && step >= 120 ? 10 : 0;
+            const long dds2 = replug && step >= 80 ? 250L * (step - 80) : 250L * step + 1000L * paused;
             const bool adc = !replug || step < 160 || step % 4 != 0;
-            text += text_of({0.25 * step,
+            text += text_of({0.25 * step + paused,
                              adc ? std::optional(std::array{812, 2047, 1530, 2214}) : std::nullopt,
                              {{1, dds2, dds2 - shown}},
                              5});
@@ -319,6 +321,8 @@ TEST(Picture, ShowsRestartsTheTimeBetweenRunsCounterJumpsAndTheShareOfFaults)
         }
     }
     EXPECT_GT(columns, 100u);
+    // The pause: a full bar on the strip's last row where fslog went on.
+    EXPECT_NE(script.find("$pauses << EOD\n140.5 5 0.5 0.4\nEOD"), std::string::npos);
     // A quarter of the rows lost their ADC query: a bar of a quarter's height.
     EXPECT_NE(script.find(" 0 0.5 0.1\n"), std::string::npos);
     // The ADC channels, flat, tick at whole counts.

@@ -34,6 +34,7 @@ struct bin {
     // column's rate, which a reading delayed by the host can't move.
     logread::rate_span dds2;
     std::uint32_t dds2_jumps = 0; // DDS 2 readings left out as jumps
+    std::uint32_t pauses = 0;     // rows after which fslog had paused
 
     void merge(const bin& other);
 };
@@ -46,6 +47,7 @@ struct sample {
     logread::series_values values{};
     std::array<bool, logread::fault_count> faults{};
     logread::rate_reading dds2{};
+    double paused_s = 0; // fslog paused before this row
 };
 
 // Where a run's rows lie on the axis.
