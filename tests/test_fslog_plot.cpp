@@ -117,7 +117,8 @@ TEST(Bins, HoldTheLowestHighestAndMeanReadingAndTheFaultsOfEachColumn)
         text_of({2.2, {}, {{1, 3100, 1600}}, {}, true}) +                       // after a reset: carried on
         text_of({2.7, {{12, 20, 31, 40}}, {}, 9, false, true}) +                // DDS query failed
         text_of({3.0, {{16, 20, 31, 40}}, {{1, 4100, 1000}}, 1}) +              // 2600 counts in 2.4 s
-        text_of({3.5, {{16, 20, 31, 40}}, {{1, 5100, 1000}}, -3});              // 1000 in 0.5 s
+        text_of({3.5, {{16, 20, 31, 40}}, {{1, 5100, 1000}}, -3}) +             // late: 1000 in 0.5 s
+        text_of({4.0, {{16, 20, 31, 40}}, {{1, 5600, 500}}, -1});               // closes second 3
     plot::options given = window("0", "4");
     given.elapsed = true;
     const plot::binned reduced = reduce(log, given, 80);
@@ -132,7 +133,7 @@ TEST(Bins, HoldTheLowestHighestAndMeanReadingAndTheFaultsOfEachColumn)
     EXPECT_EQ(std::make_tuple(rail.count(), rail.min(), rail.max()), std::make_tuple(2u, 10.0, 14.0));
     EXPECT_EQ(rail.mean(), 12.0);
     EXPECT_EQ(first.series[logread::vcxo].mean(), 42.0);
-    EXPECT_DOUBLE_EQ(*first.dds2.rate(), 1000.0);
+    EXPECT_EQ(first.dds2.rate(), std::nullopt); // its second closes later
     EXPECT_EQ(first.series[logread::user_tuning].min(), 5.0);
     EXPECT_EQ(first.series[logread::user_tuning].max(), 7.0);
     EXPECT_EQ(first.faults, (std::array<std::uint32_t, logread::fault_count>{}));
@@ -145,8 +146,9 @@ TEST(Bins, HoldTheLowestHighestAndMeanReadingAndTheFaultsOfEachColumn)
     EXPECT_EQ(faulty.series[logread::user_tuning].mean(), 9.0);
     EXPECT_EQ(faulty.faults, (std::array<std::uint32_t, logread::fault_count>{1, 1, 1, 1, 1}));
 
-    // The column's rate: all its counts over all their time.
-    EXPECT_DOUBLE_EQ(*last.dds2.rate(), 3600.0 / 2.9);
+    // The column's rate: the counts between the least-delayed readings of
+    // seconds 0 and 3 (at 0.6 and 3.0 s) over their time, not the late one's.
+    EXPECT_DOUBLE_EQ(*last.dds2.rate(), 2600.0 / 2.4);
     EXPECT_EQ(last.series[logread::user_tuning].mean(), -1.0);
 }
 
@@ -270,18 +272,20 @@ TEST(TimeAxis, FourHoursAcrossTheAutumnChangeTakeFourHoursAndTheLabelsShowIt)
     EXPECT_EQ(plot::parse_time_point("2026-10-25 01:30", logread::time_zone::utc)->seconds, start + 9000);
 }
 
-TEST(Picture, ShowsRestartsTheTimeBetweenRunsCounterJumpsAndTheShareOfFaults)
+TEST(Picture, ShowsRestartsTheTimeBetweenRunsCounterJumpsPausesAndTheShareOfFaults)
 {
     // Run 1: 60 s of rows, four a second, DDS 2 at 1000 a second; at 20 s
     // the counter starts afresh (a replugged unit), and every fourth row
-    // from 40 s loses its ADC query. Run 2 starts 100 s after run 1's start.
+    // from 40 s loses its ADC query. Run 2 starts 100 s after run 1's start,
+    // and fslog stops in it for 10 s at 30 s, the counter going on.
     const auto run = [](bool replug) {
         std::string text;
         long shown = 0;
         for (int step = 0; step < 240; ++step) {
-            const long dds2 = replug && step >= 80 ? 250L * (step - 80) : 250L * step;
+            const int paused = !replug && step >= 120 ? 10 : 0;
+            const long dds2 = replug && step >= 80 ? 250L * (step - 80) : 250L * step + 1000L * paused;
             const bool adc = !replug || step < 160 || step % 4 != 0;
-            text += text_of({0.25 * step,
+            text += text_of({0.25 * step + paused,
                              adc ? std::optional(std::array{812, 2047, 1530, 2214}) : std::nullopt,
                              {{1, dds2, dds2 - shown}},
                              5});
@@ -317,6 +321,8 @@ TEST(Picture, ShowsRestartsTheTimeBetweenRunsCounterJumpsAndTheShareOfFaults)
         }
     }
     EXPECT_GT(columns, 100u);
+    // The pause: a full bar on the strip's last row where fslog went on.
+    EXPECT_NE(script.find("$pauses << EOD\n140.5 5 0.5 0.4\nEOD"), std::string::npos);
     // A quarter of the rows lost their ADC query: a bar of a quarter's height.
     EXPECT_NE(script.find(" 0 0.5 0.1\n"), std::string::npos);
     // The ADC channels, flat, tick at whole counts.

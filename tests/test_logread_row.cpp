@@ -346,12 +346,15 @@ std::string exposed(const prometheus::Registry& registry, const std::string& ser
 
 TEST(RowFacts, TheDdsWordsKeepTheirOrderInEveryConsumer)
 {
-    // Three different words, and a second row half a second on whose delta,
-    // 50500, gives a rate of 101000 counts a second.
+    // Three different words, and rows half a second and then each second on
+    // whose deltas give 101000 counts a second (the metrics' rate needs the
+    // least-delayed readings of two whole seconds).
     const std::string log = header_lines + text_of({0.0, adc_readings, dds_words, -1190}) +
-                            text_of({0.5, adc_readings, {{1932735283, 2577030877, 50500}}, -1189});
+                            text_of({0.5, adc_readings, {{1932735283, 2577030877, 50500}}, -1189}) +
+                            text_of({1.5, adc_readings, {{1932735283, 2577030877, 101000}}, -1189}) +
+                            text_of({2.5, adc_readings, {{1932735283, 2577030877, 101000}}, -1189});
     const reading seen = read_log(log);
-    ASSERT_EQ(seen.values.size(), 2u);
+    ASSERT_EQ(seen.values.size(), 4u);
     const logread::dds_reading& words = *seen.values[1].dds;
     EXPECT_EQ(std::make_tuple(words.dds1, words.dds2, words.delta),
               std::make_tuple(1932735283u, 2577030877u, 50500));

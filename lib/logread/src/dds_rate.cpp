@@ -97,10 +97,10 @@ rate_reading dds_rate::accept(double elapsed, const rate_span& span)
 {
     start_from(elapsed);
     phase_ += span.counts;
+    rate_reading reading{span, false, std::nullopt, std::nullopt};
     if (const auto rate = span.rate()) {
-        fit_.add(elapsed, phase_, *rate);
+        reading.settled = fit_.add(elapsed, phase_, *rate);
     }
-    rate_reading reading{span, false, std::nullopt};
     window_.add(span);
     if (window_.seconds >= window_seconds) {
         reading.window = window_.rate();

@@ -6,15 +6,16 @@
 
 namespace logread {
 
-void phase_fit::add(double elapsed, double phase, double rate)
+std::optional<rate_span> phase_fit::add(double elapsed, double phase, double rate)
 {
     if (count_ == 0 && !second_) {
         origin_ = elapsed;
         reference_rate_ = rate;
     }
     const auto second = static_cast<std::int64_t>(std::floor(elapsed));
+    std::optional<rate_span> settled;
     if (second_ && second != *second_) {
-        close_second();
+        settled = close_second();
     }
     // Least late against the rate fitted so far: a rough rate could pick
     // the wrong reading of a second.
@@ -25,6 +26,7 @@ void phase_fit::add(double elapsed, double phase, double rate)
         best_y_ = y;
     }
     second_ = second;
+    return settled;
 }
 
 void phase_fit::step()
@@ -41,7 +43,7 @@ void phase_fit::step()
     recent_.fill(std::nullopt);
 }
 
-void phase_fit::close_second()
+std::optional<rate_span> phase_fit::close_second()
 {
     const double t = best_t_ - origin_;
     first_t_ = count_ == 0 ? best_t_ : first_t_;
@@ -60,6 +62,7 @@ void phase_fit::close_second()
 
     const std::int64_t second = *second_;
     constexpr auto kept = static_cast<std::int64_t>(2 * adev_tau + 1);
+    const std::optional<timed_phase> span_from = span_start(second);
     // Seconds without a reading since the last one have no phase.
     const std::int64_t after = recent_second_ ? std::max(*recent_second_ + 1, second - kept + 1) : second;
     for (std::int64_t missing = after; missing < second; ++missing) {
@@ -81,6 +84,29 @@ void phase_fit::close_second()
         adev_sum_ += change * change;
         ++adev_terms_;
     }
+    if (!span_from) {
+        return std::nullopt;
+    }
+    const double seconds = best_t_ - span_from->elapsed;
+    return rate_span{best_y_ - span_from->phase + reference_rate_ * seconds, seconds};
+}
+
+// The least-delayed reading of two seconds before, or where that second had
+// none, of the last second closed: a second's may come anywhere in it, so
+// a span from the second just before could last a few milliseconds.
+std::optional<phase_fit::timed_phase> phase_fit::span_start(std::int64_t second) const
+{
+    if (!recent_second_) {
+        return std::nullopt;
+    }
+    constexpr auto kept = static_cast<std::int64_t>(2 * adev_tau + 1);
+    const std::int64_t two_before = second - 2;
+    if (two_before >= 0 && *recent_second_ >= two_before) {
+        if (const auto& reading = recent_[static_cast<std::size_t>(two_before % kept)]) {
+            return reading;
+        }
+    }
+    return recent_[static_cast<std::size_t>(*recent_second_ % kept)];
 }
 
 std::optional<double> phase_fit::rate() const

@@ -40,7 +40,8 @@ metric_families::metric_families(prometheus::Registry& registry)
     : adc(gauges(registry, "adc", "Latest reading of an ADC channel, in counts.")),
       dds(gauges(registry, "dds", "Latest value of a DDS word.")),
       dds2_rate(gauges(registry, "dds2_rate_counts_per_second",
-                       "DDS 2 rate over the last 10 s of readings, in counts per second.")),
+                       "DDS 2 rate over the last 10 s, from the least-delayed reading of each second, in "
+                       "counts per second.")),
       user_tuning(gauges(registry, "user_tuning", "Latest user tuning word.")),
       rows(counters(registry, "rows_total", "Rows in the log.")),
       query_failures(
@@ -106,8 +107,8 @@ void log_metrics::on_row(const logread::row_event& row)
         set(dds_[0], families_.dds, {{"word", "1"}}, values.dds->dds1);
         set(dds_[1], families_.dds, {{"word", "2"}}, values.dds->dds2);
     }
-    if (const logread::rate_reading rate = rate_.take(row); rate.span) {
-        recent_rate_.add(row.time.value_or(row.values.elapsed), *rate.span);
+    if (const logread::rate_reading rate = rate_.take(row); rate.settled) {
+        recent_rate_.add(row.time.value_or(row.values.elapsed), *rate.settled);
         set(dds2_rate_, families_.dds2_rate, {}, *recent_rate_.rate());
     }
     if (values.tuning) {

@@ -22,6 +22,7 @@ void bin::merge(const bin& other)
     }
     dds2.add(other.dds2);
     dds2_jumps += other.dds2_jumps;
+    pauses += other.pauses;
 }
 
 std::optional<column> column_of(const bin& at, logread::series which)
@@ -99,8 +100,9 @@ void bin_set::add(const sample& row)
     for (std::size_t i = 0; i < row.faults.size(); ++i) {
         into.faults[i] += row.faults[i] ? 1U : 0U;
     }
-    into.dds2.add(row.dds2.span.value_or(logread::rate_span{}));
+    into.dds2.add(row.dds2.settled.value_or(logread::rate_span{}));
     into.dds2_jumps += row.dds2.jump ? 1U : 0U;
+    into.pauses += row.paused_s > 0 ? 1U : 0U;
     if (taken_ == 0 || (row.run != last_run_ && row.x - runs_.back().first >= column_width())) {
         runs_.push_back({row.x, row.x});
     }

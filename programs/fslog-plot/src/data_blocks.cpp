@@ -76,6 +76,21 @@ void add_faults(data_blocks& into, const binned& bins, const x_place& x)
     into.faults = !bars.empty();
 }
 
+// A full bar on the strip's pause row for each column in which fslog had
+// paused: no query failed, and its rows stopped for longer than a reset.
+void add_pauses(data_blocks& into, const binned& bins, const x_place& x)
+{
+    std::string bars;
+    for (std::size_t i = 0; i < bins.bins.size(); ++i) {
+        bars += bins.bins[i].pauses > 0
+                    ? x(bins.middle(i)) + " " + std::to_string(fault_rows.size()) + " " +
+                          gnuplot::number(bins.width / 2) + " " + gnuplot::number(fault_bar_height / 2) + "\n"
+                    : "";
+    }
+    into.text += block(pauses_block, bars);
+    into.pauses = !bars.empty();
+}
+
 void add_jumps(data_blocks& into, const binned& bins, const x_place& x)
 {
     std::string jumps;
@@ -105,6 +120,7 @@ data_blocks data_blocks_of(const binned& bins, const x_place& x)
         add_series(made, bins, x, panel.which);
     }
     add_faults(made, bins, x);
+    add_pauses(made, bins, x);
     add_jumps(made, bins, x);
     return made;
 }

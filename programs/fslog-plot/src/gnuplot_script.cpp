@@ -15,6 +15,16 @@ namespace plot {
 
 namespace {
 
+// gnuplot's plot command drawing each of `parts` in turn.
+std::string plot_command(const std::vector<std::string>& parts)
+{
+    std::string command = "plot ";
+    for (const std::string& part : parts) {
+        command += (&part == &parts.front() ? "" : ", ") + part;
+    }
+    return command;
+}
+
 constexpr double left_edge = 0.115;
 constexpr double right_edge = 0.97;
 // The title's three lines take this many pixels above the panels.
@@ -129,8 +139,9 @@ private:
         const panel_text text = text_of(panel.which);
         line("set ylabel " + gnuplot::quoted(text.ylabel));
         if (panel.which == logread::dds2_rate) {
-            line("set label 2 'the deltas over the time between their readings, in each column; band: its "
-                 "10 s windows; triangles: counter jumps, left out' at graph 0.01, 0.1 left front boxed");
+            line("set label 2 'counts between least-delayed readings over their time, in each column; "
+                 "band: its 10 s windows; triangles: counter jumps, left out' at graph 0.01, 0.1 left front "
+                 "boxed");
         }
         const series_blocks& blocks = data_.series[panel.which];
         if (!blocks.runs && !blocks.alone) {
@@ -163,11 +174,7 @@ private:
             parts.push_back(std::string(jumps_block) + " using 1:(" + gnuplot::number(marks_at) +
                             ") with points pt 11 ps 1.2 lc rgb '#c0392b'");
         }
-        std::string command = "plot ";
-        for (const std::string& part : parts) {
-            command += (&part == &parts.front() ? "" : ", ") + part;
-        }
-        line(command);
+        line(plot_command(parts));
         if (whole_ticks) {
             line("set ytics autofreq");
         }
@@ -181,19 +188,26 @@ private:
         line("set xlabel " + gnuplot::quoted(x_axis_.label));
         std::string tics = "set ytics (";
         for (std::size_t row = 0; row < fault_rows.size(); ++row) {
-            tics += (row == 0 ? "" : ", ") + gnuplot::quoted(label_of(fault_rows[row])) + " " +
-                    std::to_string(row);
+            tics += gnuplot::quoted(label_of(fault_rows[row])) + " " + std::to_string(row) + ", ";
         }
-        line(tics + ")");
-        line("set yrange [" + gnuplot::number(static_cast<double>(fault_rows.size()) - 0.5) + ":-0.5]");
+        // A paused fslog (stopped, a suspended host) is no fault of the line.
+        line(tics + "\"fslog paused\" " + std::to_string(fault_rows.size()) + ")");
+        line("set yrange [" + gnuplot::number(static_cast<double>(fault_rows.size()) + 0.5) + ":-0.5]");
         line("set grid noytics");
+        std::vector<std::string> parts;
         if (data_.faults) {
-            line("plot " + std::string(faults_block) +
-                 " using 1:2:3:4 with boxxyerror fillstyle solid noborder lc rgb '#c0392b'");
-        } else {
-            line("set label 1 'no failed queries and no (CS bad!)' at graph 0.5, 0.5 center");
-            line("plot NaN");
+            parts.push_back(std::string(faults_block) +
+                            " using 1:2:3:4 with boxxyerror fillstyle solid noborder lc rgb '#c0392b'");
         }
+        if (data_.pauses) {
+            parts.push_back(std::string(pauses_block) +
+                            " using 1:2:3:4 with boxxyerror fillstyle solid noborder lc rgb '#7f8c8d'");
+        }
+        if (parts.empty()) {
+            line("set label 1 'no failed queries, no (CS bad!) and no pause' at graph 0.5, 0.5 center");
+            parts.emplace_back("NaN");
+        }
+        line(plot_command(parts));
     }
 
     const figure& drawing_;

@@ -86,13 +86,14 @@ void log_sampler::on_row(const logread::row_event& row)
         choose_axis(row);
     }
     const logread::rate_reading rate = rate_.take(row);
+    const double paused_s = pauses_.take(row);
     const std::optional<double> x = x_of(row);
     if (!x) {
         ++rows_off_axis_;
         return;
     }
-    bins_->add(
-        {*x, row.run, logread::series_of(row.values, rate.window), logread::faults_of(row.values), rate});
+    bins_->add({*x, row.run, logread::series_of(row.values, rate.window), logread::faults_of(row.values),
+                rate, paused_s});
 }
 
 } // namespace plot

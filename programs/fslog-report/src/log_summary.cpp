@@ -1,8 +1,6 @@
 // A log's health in figures: see log_summary.hpp.
 #include "report/log_summary.hpp"
 
-#include "protocol/line_timing.hpp"
-
 #include <algorithm>
 #include <utility>
 
@@ -32,10 +30,6 @@ void count_row(summary& into, const logread::row_values& values, const row_time&
     into.dds2.add(rate.span.value_or(logread::rate_span{}));
     into.dds2_jumps += rate.jump ? 1U : 0U;
 }
-
-// The longest a row takes whose queries all answered, and more: a failed
-// query's timeout and the line's reset.
-constexpr double longest_row_seconds = protocol::reply_timeout_seconds + protocol::reset_pause_seconds;
 
 void keep_longer(stretch& longest, const stretch& candidate)
 {
@@ -69,16 +63,9 @@ void log_summary::on_row(const logread::row_event& row)
     }
     last_time_ = row.time ? row.time : last_time_;
     coverage_.add(when.time.value_or(when.elapsed), logread::complete(row.values));
-    const auto happened = logread::faults_of(row.values);
-    const bool failed =
-        happened[logread::adc_failed] || happened[logread::dds_failed] || happened[logread::tuning_failed];
-    const double since_last = row.values.elapsed - run.last.elapsed;
-    // A failed query in the row before (its tuning query is the row's last) explains the time too.
-    if (run.rows > 0 && !failed && !std::exchange(last_failed_, failed) && since_last > longest_row_seconds) {
-        run.paused_s += since_last;
-        total_.paused_s += since_last;
-    }
-    last_failed_ = failed;
+    const double paused = pauses_.take(row);
+    run.paused_s += paused;
+    total_.paused_s += paused;
     const logread::rate_reading rate = rate_.take(row);
     count_row(run, row.values, when, rate);
     count_row(total_, row.values, when, rate);

@@ -42,6 +42,7 @@
 #include "logread/line_reader.hpp"
 #include "logread/per_second_bins.hpp"
 #include "logread/phase_fit.hpp"
+#include "logread/rate_span.hpp"
 
 #include <array>
 #include <cstddef>
@@ -50,29 +51,14 @@
 
 namespace logread {
 
-// Counts over the seconds they took: one span between two readings, or
-// the sum of many.
-struct rate_span {
-    double counts = 0;
-    double seconds = 0;
-
-    void add(const rate_span& other)
-    {
-        counts += other.counts;
-        seconds += other.seconds;
-    }
-    // Counts per second; nothing over no time.
-    std::optional<double> rate() const
-    {
-        return seconds > 0 ? std::optional(counts / seconds) : std::nullopt;
-    }
-};
-
 // What one row gives the rate.
 struct rate_reading {
     std::optional<rate_span> span; // from the reading before, when it counts
     bool jump = false;             // the counter stepped at a reading held before this one
     std::optional<double> window;  // the rate of the 10 s window this reading closed
+    // Between least-delayed readings a second or two apart, when this
+    // reading is the first of its second (see phase_fit::add).
+    std::optional<rate_span> settled;
 };
 
 class dds_rate {

@@ -13,6 +13,8 @@
 // 10 and 20 s before is known too.
 #pragma once
 
+#include "logread/rate_span.hpp"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -25,8 +27,11 @@ public:
     static constexpr std::int64_t adev_tau = 10;
 
     // A reading at `elapsed` seconds, `phase` counts on from the run's
-    // first; `rate` a rough rate to start from (counts a second).
-    void add(double elapsed, double phase, double rate);
+    // first; `rate` a rough rate to start from (counts a second). When it
+    // starts a new second: the span to the least-delayed reading of the
+    // second before from that of the one two before (or of the last with
+    // one), if both came since the last step.
+    std::optional<rate_span> add(double elapsed, double phase, double rate);
     // The counter stepped: the phase goes on from an unknown offset.
     void step();
 
@@ -39,7 +44,7 @@ public:
     double seconds() const { return count_ > 0 ? last_t_ - first_t_ : 0; }
 
 private:
-    void close_second();
+    std::optional<rate_span> close_second();
     double residual(double elapsed, double phase) const
     {
         return phase - reference_rate_ * (elapsed - origin_);
@@ -74,6 +79,7 @@ private:
         double phase;
     };
     std::array<std::optional<timed_phase>, 2 * adev_tau + 1> recent_{};
+    std::optional<timed_phase> span_start(std::int64_t second) const;
     std::optional<std::int64_t> recent_second_;
     double adev_sum_ = 0;
     std::uint64_t adev_terms_ = 0;

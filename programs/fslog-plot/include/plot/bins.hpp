@@ -1,7 +1,7 @@
 // fslog-plot's reduction: each series of the log becomes one bin per pixel
 // column (the count, minimum, mean and maximum of the values that fall in
 // it), with a count per bin of each kind of fault, the DDS 2 rate's counts
-// and seconds and its jumps. Memory is fixed by the number of columns,
+// and seconds between least-delayed readings and its jumps. Memory is fixed by the number of columns,
 // whatever the log's length, but for the place of each run.
 //
 // The span is not known until the log has been read, so values first go
@@ -29,8 +29,12 @@ struct bin {
     // The DDS 2 rate's are its 10 s windows.
     std::array<logread::running_stats, logread::series_count> series{};
     std::array<std::uint32_t, logread::fault_count> faults{};
-    logread::rate_span dds2;      // the spans whose reading falls here: the column's rate
+    // The spans between least-delayed readings a second or two apart
+    // that closed here (up to a second or two after their readings): the
+    // column's rate, which a reading delayed by the host can't move.
+    logread::rate_span dds2;
     std::uint32_t dds2_jumps = 0; // DDS 2 readings left out as jumps
+    std::uint32_t pauses = 0;     // rows after which fslog had paused
 
     void merge(const bin& other);
 };
@@ -43,6 +47,7 @@ struct sample {
     logread::series_values values{};
     std::array<bool, logread::fault_count> faults{};
     logread::rate_reading dds2{};
+    double paused_s = 0; // fslog paused before this row
 };
 
 // Where a run's rows lie on the axis.
@@ -70,7 +75,7 @@ struct column {
 };
 
 // The readings' lowest, highest and mean; for the DDS 2 rate, the column's
-// rate (its spans' counts over their seconds) as the line, within a band
+// rate (its least-delayed spans' counts over their seconds) as the line, within a band
 // from the lowest to the highest of the 10 s windows that closed in it.
 // Nothing where the bin has none.
 std::optional<column> column_of(const bin& at, logread::series which);

@@ -1,8 +1,8 @@
 // fslog-plot's data, written into the script as gnuplot's inline data
 // blocks, one row per bin, so that gnuplot's work does not grow with the
 // log: for each series the runs of neighbouring bins with readings and the
-// bins without a neighbour, then the fault strip's bars and the DDS 2
-// rate's jumps.
+// bins without a neighbour, then the fault strip's bars, its pause bars
+// and the DDS 2 rate's jumps.
 #pragma once
 
 #include "logread/row_facts.hpp"
@@ -28,6 +28,7 @@ struct data_blocks {
     std::array<series_blocks, logread::series_count> series{};
     bool faults = false; // a bar in the fault block
     bool jumps = false;  // a jump in the jumps block
+    bool pauses = false; // a bar in the pauses block
 };
 
 // The blocks' names, as the plot commands take them.
@@ -35,6 +36,7 @@ std::string runs_block(logread::series which);
 std::string alone_block(logread::series which);
 inline constexpr std::string_view faults_block = "$faults";
 inline constexpr std::string_view jumps_block = "$jumps";
+inline constexpr std::string_view pauses_block = "$pauses";
 
 // The blocks of the bins, at their places on the x axis.
 data_blocks data_blocks_of(const binned& bins, const x_place& x);

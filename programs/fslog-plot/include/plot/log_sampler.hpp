@@ -6,6 +6,7 @@
 
 #include "logread/dds_rate.hpp"
 #include "logread/line_reader.hpp"
+#include "logread/pauses.hpp"
 #include "logread/skipped_line_notes.hpp"
 #include "plot/bins.hpp"
 #include "plot/options.hpp"
@@ -59,6 +60,7 @@ private:
     std::optional<std::time_t> first_start_;    // of the first row's run
     std::optional<bin_set> bins_;
     logread::dds_rate rate_;
+    logread::pause_watch pauses_;
     std::uint64_t rows_read_ = 0;
     std::uint64_t rows_off_axis_ = 0;
 };

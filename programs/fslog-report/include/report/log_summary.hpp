@@ -5,6 +5,7 @@
 #include "logread/coverage.hpp"
 #include "logread/dds_rate.hpp"
 #include "logread/line_reader.hpp"
+#include "logread/pauses.hpp"
 #include "logread/row_facts.hpp"
 #include "logread/running_stats.hpp"
 
@@ -57,10 +58,8 @@ struct summary {
     double span_s = 0;
     double between_runs_s = 0;
     double covered_s = 0;
-    // Of the time within runs, that lost to pauses: between two rows, with
-    // no failed query in either, longer than a failed query and its
-    // reset take. The logger was not running (stopped, a suspended host, a
-    // stalled output); the rest of the uncovered time went on failed queries.
+    // Of the time within runs, that lost to pauses (see logread::pause_watch);
+    // the rest of the uncovered time went on failed queries.
     double paused_s = 0;
     // fslog's messages instead of a run: a run's are those in the gap
     // before it, the total's all of them.
@@ -114,7 +113,7 @@ private:
     logread::time_coverage coverage_;        // of the current run
     std::optional<double> last_time_;        // of the last row with an absolute time
     logread::dds_rate rate_;
-    bool last_failed_ = false; // a query failed in the row before
+    logread::pause_watch pauses_;
     std::uint64_t skipped_ = 0;
     std::string source_; // the file being read, for messages
     std::uint64_t failed_starts_since_run_ = 0;
