@@ -87,8 +87,8 @@ std::optional<rate_span> phase_fit::close_second()
     if (!span_from) {
         return std::nullopt;
     }
-    const double seconds = best_t_ - span_from->elapsed;
-    return rate_span{best_y_ - span_from->phase + reference_rate_ * seconds, seconds};
+    const double span_seconds = best_t_ - span_from->elapsed;
+    return rate_span{best_y_ - span_from->phase + reference_rate_ * span_seconds, span_seconds};
 }
 
 // The least-delayed reading of two seconds before, or where that second had
@@ -101,10 +101,9 @@ std::optional<phase_fit::timed_phase> phase_fit::span_start(std::int64_t second)
     }
     constexpr auto kept = static_cast<std::int64_t>(2 * adev_tau + 1);
     const std::int64_t two_before = second - 2;
-    if (two_before >= 0 && *recent_second_ >= two_before) {
-        if (const auto& reading = recent_[static_cast<std::size_t>(two_before % kept)]) {
-            return reading;
-        }
+    if (two_before >= 0 && *recent_second_ >= two_before &&
+        recent_[static_cast<std::size_t>(two_before % kept)]) {
+        return recent_[static_cast<std::size_t>(two_before % kept)];
     }
     return recent_[static_cast<std::size_t>(*recent_second_ % kept)];
 }

@@ -76,6 +76,7 @@ std::vector<std::string> items_of(const std::string& spec)
 struct oscillator_term {
     const char* name;
     double oscillator_settings::*value;
+    // cppcheck-suppress unusedStructMember ; read through the table's pointer
     bool signed_value;
 };
 constexpr std::array<oscillator_term, 4> oscillator_terms{{
