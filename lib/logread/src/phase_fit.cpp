@@ -6,6 +6,18 @@
 
 namespace logread {
 
+namespace {
+
+// A second's place in the ring of recent seconds. The modulo is taken
+// positive: a damaged log's elapsed times may be negative.
+std::size_t ring_index(std::int64_t second)
+{
+    constexpr auto kept = static_cast<std::int64_t>(2 * phase_fit::adev_tau + 1);
+    return static_cast<std::size_t>(((second % kept) + kept) % kept);
+}
+
+} // namespace
+
 std::optional<rate_span> phase_fit::add(double elapsed, double phase, double rate)
 {
     if (count_ == 0 && !second_) {
@@ -66,12 +78,12 @@ std::optional<rate_span> phase_fit::close_second()
     // Seconds without a reading since the last one have no phase.
     const std::int64_t after = recent_second_ ? std::max(*recent_second_ + 1, second - kept + 1) : second;
     for (std::int64_t missing = after; missing < second; ++missing) {
-        recent_[static_cast<std::size_t>(missing % kept)].reset();
+        recent_[ring_index(missing)].reset();
     }
     recent_second_ = second;
-    recent_[static_cast<std::size_t>(second % kept)] = timed_phase{best_t_, best_y_};
-    const auto& before = recent_[static_cast<std::size_t>((second - adev_tau) % kept)];
-    const auto& first = recent_[static_cast<std::size_t>((second - 2 * adev_tau) % kept)];
+    recent_[ring_index(second)] = timed_phase{best_t_, best_y_};
+    const auto& before = recent_[ring_index(second - adev_tau)];
+    const auto& first = recent_[ring_index(second - 2 * adev_tau)];
     if (second >= 2 * adev_tau && before && first) {
         // The two spans' fractional frequencies, each over the times its
         // own readings were taken: the least-delayed reading of a second
@@ -99,13 +111,11 @@ std::optional<phase_fit::timed_phase> phase_fit::span_start(std::int64_t second)
     if (!recent_second_) {
         return std::nullopt;
     }
-    constexpr auto kept = static_cast<std::int64_t>(2 * adev_tau + 1);
     const std::int64_t two_before = second - 2;
-    if (two_before >= 0 && *recent_second_ >= two_before &&
-        recent_[static_cast<std::size_t>(two_before % kept)]) {
-        return recent_[static_cast<std::size_t>(two_before % kept)];
+    if (two_before >= 0 && *recent_second_ >= two_before && recent_[ring_index(two_before)]) {
+        return recent_[ring_index(two_before)];
     }
-    return recent_[static_cast<std::size_t>(*recent_second_ % kept)];
+    return recent_[ring_index(*recent_second_)];
 }
 
 std::optional<double> phase_fit::rate() const
