@@ -27,7 +27,7 @@ constexpr const char* bad_groups = "the fields after the ADC group form no DDS a
 // The reasons quote the log's text they expect.
 constexpr bool quotes(std::string_view reason, std::string_view text)
 {
-    return reason.find(text) != std::string_view::npos;
+    return log_text::index_of(reason, text) != std::string_view::npos;
 }
 static_assert(quotes(bad_elapsed, log_text::line_of(log_text::elapsed_format)));
 static_assert(quotes(bad_adc, log_text::adc_format));

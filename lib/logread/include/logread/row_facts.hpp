@@ -54,7 +54,9 @@ fault_kind kind_of(fault which);
 // measures is not known for sure.)
 inline constexpr std::array<std::string_view, 4> channel_names{"rail", "trimpot", "temperature", "vcxo"};
 static_assert(std::ranges::equal(channel_names, protocol::log_text::adc_columns, {}, {},
-                                 [](std::string_view column) { return column.substr(0, column.find('?')); }));
+                                 [](std::string_view column) {
+                                     return column.substr(0, protocol::log_text::index_of(column, "?"));
+                                 }));
 
 // What the tools show over time: the four channels, in their order (a
 // channel's index is its series), the DDS 2 rate and the user tuning.
