@@ -21,17 +21,15 @@ depends on how the two fall against each other); exits 1 when a target
 is missed. Takes twice SECONDS and a little more.
 """
 import os
-import re
 import shutil
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
 import threading
 import time
 
-from loopback import free_port
+from loopback import free_port, rows_total
 
 ROTATE_EVERY = 0.5
 SCRAPE_EVERY = 0.1
@@ -63,19 +61,6 @@ class Tee:
     def written(self):
         with self.lock:
             return self.rows
-
-
-def rows_total(port):
-    try:
-        with socket.create_connection(("127.0.0.1", port), timeout=2) as conn:
-            conn.sendall(b"GET /metrics HTTP/1.1\r\nHost: bench\r\nConnection: close\r\n\r\n")
-            answer = b""
-            while chunk := conn.recv(65536):
-                answer += chunk
-    except OSError:
-        return None
-    found = re.search(rb'^fslog_rows_total\{log="unit"\} (\S+)$', answer, re.MULTILINE)
-    return float(found.group(1)) if found else None
 
 
 def measure(build, metrics_bin, seconds, sim_options):

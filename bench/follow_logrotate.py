@@ -14,26 +14,12 @@ row that all the files hold; exits 1 when it is not.
 import os
 import re
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
 import time
 
-from loopback import free_port
-
-
-def rows_total(port):
-    try:
-        with socket.create_connection(("127.0.0.1", port), timeout=2) as conn:
-            conn.sendall(b"GET /metrics HTTP/1.1\r\nHost: bench\r\nConnection: close\r\n\r\n")
-            answer = b""
-            while chunk := conn.recv(65536):
-                answer += chunk
-    except OSError:
-        return None
-    found = re.search(rb'^fslog_rows_total\{log="unit"\} (\S+)$', answer, re.MULTILINE)
-    return float(found.group(1)) if found else None
+from loopback import free_port, rows_total
 
 
 def fslog_pid(sim_pid):
