@@ -6,8 +6,10 @@
 # log folder is left to the administrator, since systemd logs to
 # /var/log/fslog whatever the prefix.
 # Set before this runs: FSLOG_SERVICE_SOURCE (the service/ folder),
-# FSLOG_SERVICE_BUILD (a scratch folder) and FSLOG_BINDIR (relative).
+# FSLOG_SERVICE_BUILD (a scratch folder), FSLOG_BINDIR and FSLOG_LIBEXECDIR
+# (relative).
 set(FSLOG_BINDIR_FULL "${CMAKE_INSTALL_PREFIX}/${FSLOG_BINDIR}")
+set(FSLOG_LIBEXECDIR_FULL "${CMAKE_INSTALL_PREFIX}/${FSLOG_LIBEXECDIR}/fslog")
 # fslog's unit, and fslog-metrics' beside it.
 foreach(unit fslog@.service fslog-metrics@.service)
   configure_file("${FSLOG_SERVICE_SOURCE}/${unit}.in" "${FSLOG_SERVICE_BUILD}/${unit}" @ONLY)
@@ -22,5 +24,9 @@ if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
 else()
   set(sysconfdir "${CMAKE_INSTALL_PREFIX}/etc")
 endif()
+# The rotation, and the script it runs to have fslog reopen its log.
+file(INSTALL DESTINATION "${FSLOG_LIBEXECDIR_FULL}" TYPE PROGRAM
+  FILES "${FSLOG_SERVICE_SOURCE}/fslog-reopen-logs")
+configure_file("${FSLOG_SERVICE_SOURCE}/fslog.logrotate.in" "${FSLOG_SERVICE_BUILD}/fslog.logrotate" @ONLY)
 file(INSTALL DESTINATION "${sysconfdir}/logrotate.d" TYPE FILE RENAME fslog
-  FILES "${FSLOG_SERVICE_SOURCE}/fslog.logrotate")
+  FILES "${FSLOG_SERVICE_BUILD}/fslog.logrotate")

@@ -46,15 +46,15 @@ if [[ $part == udev ]]; then
     grep -q '^Reading rules file: /run/udev/rules.d/70-fslog.rules' "$scratch/udev.txt" || fail "rules not read"
     if grep '^/run/udev/rules.d/70-fslog.rules' "$scratch/udev.txt"; then
         fail "udev has something to say about the rules"
-fi
-property() { sed -n "s/^$1=//p" "$scratch/udev.txt"; }
-[[ " $(property DEVLINKS) " == *" /dev/fslog/$serial "* ]] || fail "links: $(property DEVLINKS)"
-[[ $(property TAGS) == *:systemd:* ]] || fail "tags: $(property TAGS)"
-wanted=$(property SYSTEMD_WANTS)
-instance=${wanted#fslog@}
-instance=${instance%.service}
-# The unit binds to dev-<instance>.device, which must be the link's.
-[[ $(systemd-escape --path "/dev/fslog/$serial") == "dev-$instance" ]] || fail "udev starts $wanted"
+    fi
+    property() { sed -n "s/^$1=//p" "$scratch/udev.txt"; }
+    [[ " $(property DEVLINKS) " == *" /dev/fslog/$serial "* ]] || fail "links: $(property DEVLINKS)"
+    [[ $(property TAGS) == *:systemd:* ]] || fail "tags: $(property TAGS)"
+    wanted=$(property SYSTEMD_WANTS)
+    instance=${wanted#fslog@}
+    instance=${instance%.service}
+    # The unit binds to dev-<instance>.device, which must be the link's.
+    [[ $(systemd-escape --path "/dev/fslog/$serial") == "dev-$instance" ]] || fail "udev starts $wanted"
 fi
 
 # systemd-analyze: the unit under the three kinds of name, with nothing to say.
@@ -73,11 +73,21 @@ fi
 
 # logrotate: move the log away and make a new one, keep the newest old log
 # plain and compress the one before, and have fslog go on in the new file:
-# a real fslog, under fslog-sim, signalled directly here rather than
-# through systemd, with root for the user fslog that a build host lacks.
+# a real fslog, under fslog-sim, signalled by the installed script, given
+# its PID rather than finding it through systemd, with root for the user
+# fslog that a build host lacks.
 if [[ $part == rotation ]]; then
     ((EUID == 0)) || skip "the rotation's create of root's file needs root"
     need_program logrotate
+    cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+    reopen=$scratch/prefix/libexec/fslog/fslog-reopen-logs
+    # A process that catches SIGUSR1 only after a while, as fslog just
+    # started by systemd: signalled at once, it would die.
+    bash -c 'sleep 0.3; trap "echo reopened" USR1; sleep 2 & wait; sleep 0.1' >"$scratch/late.txt" &
+    late=$!
+    "$reopen" "$late" || fail "the script gave up on a process that catches SIGUSR1 late"
+    wait "$late" || fail "a process that catches SIGUSR1 late died of it (status $?)"
+    [[ $(cat "$scratch/late.txt") == reopened ]] || fail "the late catcher got no SIGUSR1"
     logs=$scratch/logs
     mkdir "$logs"
     "$build/fslog-sim" --link "$scratch/unit" >/dev/null &
@@ -87,8 +97,8 @@ if [[ $part == rotation ]]; then
     "$build/fslog" "$scratch/unit" >>"$logs/unit.log" &
     fslog=$!
     sed -e "s|/var/log/fslog/|$logs/|" -e 's/create 0644 fslog fslog/create 0644 root root/' \
-        -e "s/systemctl kill .*/kill -USR1 $fslog/" "$service/fslog.logrotate" >"$scratch/logrotate.conf"
-    grep -q "kill -USR1 $fslog" "$scratch/logrotate.conf" || fail "no postrotate signal"
+        -e "s|^\( *\)$reopen\$|\1$reopen $fslog|" "$scratch/prefix/etc/logrotate.d/fslog" >"$scratch/logrotate.conf"
+    grep -q "$reopen $fslog" "$scratch/logrotate.conf" || fail "no postrotate signal"
     rows() { grep -c '^ ' "$@"; }
     for _ in $(seq 50); do (($(rows "$logs/unit.log") > 2)) && break; sleep 0.2; done
     logrotate --debug --state "$scratch/state" "$scratch/logrotate.conf" 2>"$scratch/debug.txt" ||
@@ -102,7 +112,7 @@ if [[ $part == rotation ]]; then
     for file in unit.log.1 unit.log; do
         [[ $(head -n 1 "$logs/$file") == "# Continued: logging started at ${start#\# Logging started at }" ]] ||
             fail "$file begins: $(head -n 1 "$logs/$file")"
-    (($(rows "$logs/$file") > 2)) || fail "$file: $(cat "$logs/$file")"
+        (($(rows "$logs/$file") > 2)) || fail "$file: $(cat "$logs/$file")"
     done
 fi
 echo "service files: the $part read as meant"
