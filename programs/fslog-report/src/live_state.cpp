@@ -46,24 +46,20 @@ void live_state::on_row(const logread::row_event& row)
     }
 }
 
-// Each series' latest value; the rate's is that of the last 10 s of
-// readings, and its minute's and hour's figures are of its 10 s windows.
+// Each series' latest value. The rate's is over the last 10 s of the
+// least-delayed reading of each second, as fslog-metrics gives it, taken
+// anew each second; its minute's and hour's figures are of those.
 void live_state::take_values(const logread::row_event& row, double clock, double written)
 {
     const logread::row_values& values = row.values;
-    const logread::rate_reading rate = rate_.take(row);
-    auto now = logread::series_of(values, rate.window);
+    auto now = logread::series_of(values, std::nullopt);
+    if (const logread::rate_reading rate = rate_.take(row); rate.settled) {
+        recent_rate_.add(clock, *rate.settled);
+        now[logread::dds2_rate] = recent_rate_.rate();
+    }
     for (std::size_t index = 0; index < now.size(); ++index) {
         if (now[index]) {
             windows_[index].at(clock).add(*now[index]);
-        }
-    }
-    if (rate.span) {
-        recent_rate_.add(clock, *rate.span);
-    }
-    now[logread::dds2_rate] = rate.span ? recent_rate_.rate() : std::nullopt;
-    for (std::size_t index = 0; index < now.size(); ++index) {
-        if (now[index]) {
             latest_[index] = now[index];
             latest_at_[index] = written;
         }

@@ -62,14 +62,14 @@ public:
     // Over the last minute of the rows' clock.
     double rows_per_second() const;
 
-    // A series' newest value; the DDS 2 rate's is that of the last 10 s of
-    // readings.
+    // A series' newest value; the DDS 2 rate's is that of the least-delayed
+    // readings of the last 10 s, taken anew each second.
     const std::optional<double>& latest(std::size_t series) const { return latest_[series]; }
     // Whether the series' newest value was logged longer than
     // stale_after_seconds before `now`.
     bool stale(std::size_t series, double now) const;
     // A series' values over the last `seconds` of the rows' clock (at most
-    // an hour); the DDS 2 rate's are its 10 s windows.
+    // an hour); the DDS 2 rate's are its newest values, one a second.
     logread::running_stats recent(std::size_t series, std::size_t seconds) const;
     const std::optional<double>& dds1() const { return dds1_; }
     const std::optional<double>& dds2() const { return dds2_; }
@@ -91,7 +91,7 @@ private:
     std::string path_;
     std::optional<run_began> run_;
     logread::dds_rate rate_;
-    logread::recent_rate recent_rate_; // the latest rate: over the last 10 s of readings
+    logread::recent_rate recent_rate_; // the latest rate: over the last 10 s of least-delayed readings
     std::uint64_t rows_ = 0;
     // The rows' clock: their absolute time, or their elapsed seconds where
     // the run's start is not known.
