@@ -76,7 +76,11 @@ rate_reading dds_rate::decide(double elapsed, const rate_span& after)
 {
     rate_span whole = held_->span;
     whole.add(after);
-    if (plausible(whole)) {
+    // The reading before the held one may have been late itself, within
+    // what passes; the held one, on time, then seems short of counts.
+    rate_span from_before = last_accepted_;
+    from_before.add(whole);
+    if (plausible(whole) || plausible(from_before)) {
         return accept(elapsed, whole);
     }
     if (plausible(after)) {
@@ -96,6 +100,7 @@ rate_reading dds_rate::decide(double elapsed, const rate_span& after)
 rate_reading dds_rate::accept(double elapsed, const rate_span& span)
 {
     start_from(elapsed);
+    last_accepted_ = span;
     phase_ += span.counts;
     rate_reading reading{span, false, std::nullopt, std::nullopt};
     if (const auto rate = span.rate()) {

@@ -23,9 +23,11 @@
 // from what the run's typical rate (the median rate of its last 15 spans)
 // gives over its time is held, and the readings after it decide what it
 // was, once they span at least 2 s and as long as the held span:
-//   - the held span and those after fit the typical rate together: only
-//     the held reading's time was wrong (the process paused between the
-//     row's elapsed time and its DDS reading); all of it counts;
+//   - the held span and those after fit the typical rate together, alone
+//     or with the span before the held one: only the held reading's time
+//     was wrong, or that of the reading before it (the process paused
+//     between the row's elapsed time and its DDS reading); all of it
+//     counts;
 //   - those after fit the typical rate, but not with the held one: the
 //     counter stepped at the held reading (a replugged unit, a phase
 //     step). That is a jump: the held span is left out of the rate;
@@ -91,6 +93,7 @@ private:
     std::optional<double> reference_; // elapsed time of the reading the sums go on from
     double carried_ = 0;              // counts of the readings skipped since it, or since the held one
     std::optional<held_reading> held_;
+    rate_span last_accepted_; // the span that counted last
     double phase_ = 0;          // counts since the run's first reading, the counter's steps left out
     phase_fit fit_;             // since the last change of rate
     fitted_rate fitted_before_; // before it
