@@ -256,6 +256,7 @@ struct rate_sums {
     logread::rate_span sum;
     std::size_t jumps = 0;
     std::vector<double> windows;
+    logread::fitted_rate fitted;
 };
 
 rate_sums read_rate(const std::string& log)
@@ -276,6 +277,7 @@ rate_sums read_rate(const std::string& log)
     logread::line_reader reader(events);
     reader.feed(log);
     reader.finish();
+    events.sums.fitted = events.estimator.fitted();
     return events.sums;
 }
 
@@ -400,6 +402,42 @@ TEST(DdsRate, SumsOfASlowHostsLogGiveTheTrueRateAndLeaveJumpsOut)
     for (const double window : sums.windows) {
         EXPECT_NEAR(window / rate, 1, 0.1); // a long exchange at either end moves it
     }
+}
+
+// A busy host's hour: each reading comes after its row's elapsed time by
+// an ADC exchange, and before the next row's by the tuning exchange, each
+// with a wait for the CPU, now and then a long one; now and then the host
+// stalls for seconds. The least-delayed readings give the unit's rate.
+TEST(DdsRate, TheFittedRateOfABusyHostsLogIsTheUnitsToAFewPartsIn1e8)
+{
+    std::mt19937_64 random(11);
+    std::uniform_real_distribution<double> chance(0, 1);
+    std::exponential_distribution<double> short_wait(1 / 0.004);
+    std::uniform_real_distribution<double> long_wait(0.05, 0.6);
+    std::uniform_real_distribution<double> stall(0.5, 3);
+    const auto wait = [&] {
+        const double wait_for_cpu = short_wait(random);
+        return wait_for_cpu + (chance(random) < 0.01 ? long_wait(random) : 0);
+    };
+    constexpr double rate = 100000;
+    std::string log = log_text::start_lines("Tue Dec  8 09:14:03 2026");
+    double now = 0;
+    long shown = 0;
+    for (int row = 0; now < 3600; ++row) {
+        const double elapsed = std::round(now * 1000) / 1000;
+        now += 0.0354 + wait(); // the ADC exchange
+        now += wait();          // the DDS query's wait
+        now += chance(random) < 0.0005 ? stall(random) : 0;
+        const auto dds2 = static_cast<long>(now * rate) % (1L << 32);
+        log += log_text::text_of(
+            {elapsed, {{812, 2047, 1530, 2214}}, {{1, dds2, row == 0 ? dds2 : dds2 - shown}}});
+        shown = dds2;
+        now += 0.014 + wait();
+    }
+    const rate_sums sums = read_rate(log);
+    EXPECT_NEAR(*sums.fitted.rate() / rate, 1, 3e-8);
+    EXPECT_LT(*sums.fitted.error() / rate, 3e-8);
+    EXPECT_EQ(sums.jumps, 0u);
 }
 
 // ---- Files ----

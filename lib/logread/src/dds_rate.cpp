@@ -28,6 +28,11 @@ rate_reading dds_rate::take(const row_event& row)
         *this = dds_rate();
         run_ = row.run;
     }
+    // The reading before came before this row began.
+    if (awaiting_next_row_ && row.values.elapsed > awaiting_next_row_->elapsed) {
+        fit_.add_next_row(row.values.elapsed, awaiting_next_row_->phase);
+    }
+    awaiting_next_row_.reset();
     if (!row.values.dds) {
         return {};
     }
@@ -105,6 +110,7 @@ rate_reading dds_rate::accept(double elapsed, const rate_span& span)
     rate_reading reading{span, false, std::nullopt, std::nullopt};
     if (const auto rate = span.rate()) {
         reading.settled = fit_.add(elapsed, phase_, *rate);
+        awaiting_next_row_ = timed_phase{elapsed, phase_};
     }
     window_.add(span);
     if (window_.seconds >= window_seconds) {

@@ -20,68 +20,45 @@ std::size_t ring_index(std::int64_t second)
 
 std::optional<rate_span> phase_fit::add(double elapsed, double phase, double rate)
 {
-    if (count_ == 0 && !second_) {
+    if (!started_) {
+        started_ = true;
         origin_ = elapsed;
         reference_rate_ = rate;
     }
-    const auto second = static_cast<std::int64_t>(std::floor(elapsed));
-    std::optional<rate_span> settled;
-    if (second_ && second != *second_) {
-        settled = close_second();
+    return take_kept(after_row_.add(elapsed, residual(elapsed, phase)));
+}
+
+void phase_fit::add_next_row(double elapsed, double phase)
+{
+    if (started_) {
+        before_next_row_.add(elapsed, residual(elapsed, phase));
     }
-    // Least late against the rate fitted so far: a rough rate could pick
-    // the wrong reading of a second.
-    const double slope = count_ > 2 && tt() > 0 ? ty() / tt() : 0;
-    const double y = residual(elapsed, phase);
-    if (!second_ || second != *second_ || y - slope * elapsed < best_y_ - slope * best_t_) {
-        best_t_ = elapsed;
-        best_y_ = y;
-    }
-    second_ = second;
-    return settled;
 }
 
 void phase_fit::step()
 {
-    if (second_) {
-        close_second();
-        second_.reset();
-    }
-    before_tt_ += c_tt_;
-    before_ty_ += c_ty_;
-    before_yy_ += c_yy_;
-    c_tt_ = c_ty_ = c_yy_ = mean_t_ = mean_y_ = 0;
-    segment_count_ = 0;
+    take_kept(after_row_.step());
+    before_next_row_.step();
     recent_.fill(std::nullopt);
 }
 
-std::optional<rate_span> phase_fit::close_second()
+// A second's least-delayed reading against its row's time: a term of
+// ADEV(10 s), and the span to it.
+std::optional<rate_span> phase_fit::take_kept(std::optional<timed_phase> kept)
 {
-    const double t = best_t_ - origin_;
-    first_t_ = count_ == 0 ? best_t_ : first_t_;
-    last_t_ = best_t_;
-    ++count_;
-    segments_ += segment_count_ == 0 ? 1U : 0U;
-    ++segment_count_;
-    const double dt = t - mean_t_;
-    const double dy = best_y_ - mean_y_;
-    const auto n = static_cast<double>(segment_count_);
-    mean_t_ += dt / n;
-    mean_y_ += dy / n;
-    c_tt_ += dt * (t - mean_t_);
-    c_ty_ += dt * (best_y_ - mean_y_);
-    c_yy_ += dy * (best_y_ - mean_y_);
-
-    const std::int64_t second = *second_;
-    constexpr auto kept = static_cast<std::int64_t>(2 * adev_tau + 1);
+    if (!kept) {
+        return std::nullopt;
+    }
+    const auto second = static_cast<std::int64_t>(std::floor(kept->elapsed));
+    constexpr auto ring = static_cast<std::int64_t>(2 * adev_tau + 1);
     const std::optional<timed_phase> span_from = span_start(second);
     // Seconds without a reading since the last one have no phase.
-    const std::int64_t after = recent_second_ ? std::max(*recent_second_ + 1, second - kept + 1) : second;
+    const std::int64_t after = recent_second_ ? std::max(*recent_second_ + 1, second - ring + 1) : second;
     for (std::int64_t missing = after; missing < second; ++missing) {
         recent_[ring_index(missing)].reset();
     }
     recent_second_ = second;
-    recent_[ring_index(second)] = timed_phase{best_t_, best_y_};
+    recent_[ring_index(second)] = kept;
     const auto& before = recent_[ring_index(second - adev_tau)];
     const auto& first = recent_[ring_index(second - 2 * adev_tau)];
     if (second >= 2 * adev_tau && before && first) {
@@ -92,21 +69,21 @@ std::optional<rate_span> phase_fit::close_second()
         const auto frequency = [this](const timed_phase& from, const timed_phase& to) {
             return (to.phase - from.phase) / (to.elapsed - from.elapsed) / reference_rate_;
         };
-        const double change = frequency(*before, {best_t_, best_y_}) - frequency(*first, *before);
+        const double change = frequency(*before, *kept) - frequency(*first, *before);
         adev_sum_ += change * change;
         ++adev_terms_;
     }
     if (!span_from) {
         return std::nullopt;
     }
-    const double span_seconds = best_t_ - span_from->elapsed;
-    return rate_span{best_y_ - span_from->phase + reference_rate_ * span_seconds, span_seconds};
+    const double span_seconds = kept->elapsed - span_from->elapsed;
+    return rate_span{kept->phase - span_from->phase + reference_rate_ * span_seconds, span_seconds};
 }
 
 // The least-delayed reading of two seconds before, or where that second had
 // none, of the last second closed: a second's may come anywhere in it, so
 // a span from the second just before could last a few milliseconds.
-std::optional<phase_fit::timed_phase> phase_fit::span_start(std::int64_t second) const
+std::optional<timed_phase> phase_fit::span_start(std::int64_t second) const
 {
     if (!recent_second_) {
         return std::nullopt;
@@ -118,21 +95,30 @@ std::optional<phase_fit::timed_phase> phase_fit::span_start(std::int64_t second)
     return recent_[ring_index(*recent_second_)];
 }
 
+// The mean of the two lines' slopes, or the one there is.
 std::optional<double> phase_fit::rate() const
 {
-    if (count_ < 2 || tt() <= 0) {
-        return std::nullopt;
+    const auto after_row = after_row_.slope();
+    const auto before_next_row = before_next_row_.slope();
+    if (!after_row || !before_next_row) {
+        const auto slope = after_row ? after_row : before_next_row;
+        return slope ? std::optional(reference_rate_ + *slope) : std::nullopt;
     }
-    return reference_rate_ + ty() / tt();
+    return reference_rate_ + (*after_row + *before_next_row) / 2;
 }
 
+// The standard error of the mean of the two slopes, and half their
+// difference: the lines would agree but for the delays' least values
+// drifting over the run, which no scatter about either line shows.
 std::optional<double> phase_fit::rate_error() const
 {
-    if (count_ < segments_ + 2 || tt() <= 0) {
-        return std::nullopt;
+    const auto after_row = after_row_.slope_error();
+    const auto before_next_row = before_next_row_.slope_error();
+    if (!after_row || !before_next_row) {
+        return after_row ? after_row : before_next_row;
     }
-    const double residuals = std::max(0.0, before_yy_ + c_yy_ - ty() * ty() / tt());
-    return std::sqrt(residuals / static_cast<double>(count_ - segments_ - 1) / tt());
+    const double disagreement = *after_row_.slope() - *before_next_row_.slope();
+    return std::hypot(*after_row, *before_next_row, disagreement) / 2;
 }
 
 std::optional<double> phase_fit::adev() const

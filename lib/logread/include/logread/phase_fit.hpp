@@ -1,18 +1,19 @@
 // logread: the DDS 2 rate of a run as the unit's, not the host's timing.
 // Each reading comes late by its ADC exchange (18 ms or so, far longer on
-// a busy host), so the counts over a short span measure the host. Of the
-// readings in each second of elapsed time, the one whose count lies lowest
-// against the run's rate came least late; the rate is the slope of a
-// straight line fitted to those, one a second, by least squares, with the
-// slope's standard error. Where the counter stepped (a jump), the phase
-// after the step gets a line of its own with the same slope. Across a change of rate the slope is the
+// a busy host), so the counts over a short span measure the host. But a
+// reading's time is bounded on both sides: it comes after its row's
+// elapsed time and before the next row's. Against each bound a line is
+// fitted to the least-delayed reading of each second (least_delayed_line.hpp),
+// and the rate is the mean of the two lines' slopes. Its uncertainty is
+// the standard error of that mean with half the slopes' difference. Across a change of rate the slope is the
 // time-weighted mean of the two rates only where the change lies halfway.
 //
-// The same least-delayed phase gives the unit's stability: the
-// overlapping Allan deviation at 10 s, over the seconds where the phase
-// 10 and 20 s before is known too.
+// The same least-delayed phase, against the rows' own times, gives the
+// unit's stability: the overlapping Allan deviation at 10 s, over the
+// seconds where the phase 10 and 20 s before is known too.
 #pragma once
 
+#include "logread/least_delayed_line.hpp"
 #include "logread/rate_span.hpp"
 
 #include <array>
@@ -26,12 +27,14 @@ class phase_fit {
 public:
     static constexpr std::int64_t adev_tau = 10;
 
-    // A reading at `elapsed` seconds, `phase` counts on from the run's
-    // first; `rate` a rough rate to start from (counts a second). When it
-    // starts a new second: the span to the least-delayed reading of the
-    // second before from that of the one two before (or of the last with
-    // one), if both came since the last step.
+    // A reading at its row's `elapsed` seconds, `phase` counts on from the
+    // run's first; `rate` a rough rate to start from (counts a second).
+    // When it starts a new second: the span to the least-delayed reading
+    // of the second before from that of the one two before (or of the
+    // last with one), if both came since the last step.
     std::optional<rate_span> add(double elapsed, double phase, double rate);
+    // The reading given last, bounded by the next row's `elapsed` seconds.
+    void add_next_row(double elapsed, double phase);
     // The counter stepped: the phase goes on from an unknown offset.
     void step();
 
@@ -41,43 +44,22 @@ public:
     // ADEV(10 s) of the least-delayed phase, a fraction; nothing before 21 s.
     std::optional<double> adev() const;
     // From the first second fitted to the last.
-    double seconds() const { return count_ > 0 ? last_t_ - first_t_ : 0; }
+    double seconds() const { return after_row_.seconds(); }
 
 private:
-    std::optional<rate_span> close_second();
+    std::optional<rate_span> take_kept(std::optional<timed_phase> kept);
     double residual(double elapsed, double phase) const
     {
         return phase - reference_rate_ * (elapsed - origin_);
     }
 
-    std::optional<std::int64_t> second_; // the second being read
-    double best_t_ = 0;                  // its least-delayed reading
-    double best_y_ = 0;
+    bool started_ = false;
     double origin_ = 0;
     double reference_rate_ = 0;
-    // The fit, kept as running means and co-moments (Welford's way) of
-    // the phase since the last step, and the co-moments before it.
-    std::uint64_t count_ = 0;
-    std::uint64_t segment_count_ = 0;
-    std::uint64_t segments_ = 0;
-    double first_t_ = 0;
-    double last_t_ = 0;
-    double mean_t_ = 0;
-    double mean_y_ = 0;
-    double c_tt_ = 0;
-    double c_ty_ = 0;
-    double c_yy_ = 0;
-    double before_tt_ = 0;
-    double before_ty_ = 0;
-    double before_yy_ = 0;
-    double tt() const { return before_tt_ + c_tt_; }
-    double ty() const { return before_ty_ + c_ty_; }
+    least_delayed_line after_row_{least_delayed_line::times::before_readings};
+    least_delayed_line before_next_row_{least_delayed_line::times::after_readings};
     // The least-delayed reading of each of the last 2 tau seconds, for
     // ADEV(10 s): when it came, and its phase against the rate.
-    struct timed_phase {
-        double elapsed;
-        double phase;
-    };
     std::array<std::optional<timed_phase>, 2 * adev_tau + 1> recent_{};
     std::optional<timed_phase> span_start(std::int64_t second) const;
     std::optional<std::int64_t> recent_second_;
