@@ -2,7 +2,7 @@
 """Writes an fslog log timed like a busy host's, whose DDS 2 counts at
 exactly 100000 a second, for measuring the DDS 2 rate the tools give.
 
-    python3 bench/make_busy_log.py [--hours H] [--seed N] [--pause] [--replug] OUT.log
+    python3 bench/make_busy_log.py [--hours H] [--seed N] [--pause] [--replug] [--rise [F]] [--step] OUT.log
 
 fslog stamps a row's elapsed time before its ADC exchange, and reads DDS 2
 only after it. On a busy host that exchange takes a varying time: the
@@ -13,7 +13,8 @@ reset (6 s): a failed ADC query leaves the DDS reading's time unknown.
 With --pause, fslog is paused (SIGSTOP) for 30 s halfway through, in the
 middle of an ADC exchange; with --replug, ten minutes later the unit is
 replugged and its DDS 2 counter starts afresh from 0. With --rise, halfway
-through a query fails and across its reset the rate rises by half; with
+through a query fails and across its reset the rate rises by half (by the
+fraction given with --rise F: 0.001 for 1000 ppm); with
 --step, halfway through the counter steps by 150,000 counts (1.5 s worth).
 One hour by default (about 46000 rows).
 """
@@ -62,7 +63,7 @@ def exchange(rng, line_seconds):
     return line_seconds, True
 
 
-def write_log(out, hours, seed, pause, replug, rise=False, step=False):
+def write_log(out, hours, seed, pause, replug, rise=None, step=False):
     rng = random.Random(seed)
     host = busy_host(rng)
     wall = time.mktime((2026, 12, 7, 22, 0, 0, 0, 0, -1))
@@ -70,7 +71,7 @@ def write_log(out, hours, seed, pause, replug, rise=False, step=False):
     now = 0.0               # seconds since the start, on the host's clock
     counter_zero = -1234.5  # when DDS 2 read 0
     shown = None            # the DDS 2 value shown last
-    paused, replugged, risen, stepped = not pause, not replug, not rise, not step
+    paused, replugged, risen, stepped = not pause, not replug, rise is None, not step
     rate = RATE
     first_reading = last_reading = None  # (time, counts) of the DDS readings
     while now < hours * 3600:
@@ -83,8 +84,8 @@ def write_log(out, hours, seed, pause, replug, rise=False, step=False):
         took, answered = exchange(rng, ADC_LINE)
         if not risen and now > hours * 1800:
             took, answered = RESET, False
-            counter_zero = now + RESET / 2 - (now + RESET / 2 - counter_zero) * RATE / (1.5 * RATE)
-            rate, risen = 1.5 * RATE, True
+            counter_zero = now + RESET / 2 - (now + RESET / 2 - counter_zero) / (1 + rise)
+            rate, risen = (1 + rise) * RATE, True
         if not stepped and now > hours * 1800:
             counter_zero -= 150000 / RATE
             stepped = True
@@ -100,8 +101,9 @@ def write_log(out, hours, seed, pause, replug, rise=False, step=False):
         if answered:
             dds2 = int((now - counter_zero) * rate) % 2**32
             delta = dds2 if shown is None else signed(dds2 - shown)
-            first_reading = first_reading or (now, dds2)
-            last_reading = (now, dds2)
+            counts = int((now - counter_zero) * rate)  # not wrapped at 2**32
+            first_reading = first_reading or (now, counts)
+            last_reading = (now, counts)
             row.append("1932735283 %d %d " % (dds2, delta))
             shown = dds2
         now += host.wait()
@@ -111,7 +113,7 @@ def write_log(out, hours, seed, pause, replug, rise=False, step=False):
             row.append("%d " % -1190)
         now += host.stall() + WRITE
         out.write("".join(row))
-    if rise:
+    if rise is not None:
         # The true mean rate between the first and last reading, the step's counts aside.
         (begun, first), (ended, last) = first_reading, last_reading
         print("true mean rate %.3f" % ((last - first) / (ended - begun)))
@@ -124,7 +126,7 @@ def main():
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--pause", action="store_true")
     parser.add_argument("--replug", action="store_true")
-    parser.add_argument("--rise", action="store_true")
+    parser.add_argument("--rise", nargs="?", const=0.5, type=float)
     parser.add_argument("--step", action="store_true")
     given = parser.parse_args()
     with open(given.out, "w") as out:

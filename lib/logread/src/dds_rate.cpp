@@ -109,13 +109,10 @@ rate_reading dds_rate::accept(double elapsed, const rate_span& span)
     phase_ += span.counts;
     rate_reading reading{span, false, std::nullopt, std::nullopt};
     if (const auto rate = span.rate()) {
-        reading.settled = fit_.add(elapsed, phase_, *rate);
+        const kept_second kept = fit_.add(elapsed, phase_, *rate);
+        reading.settled = kept.settled;
+        reading.window = kept.window;
         awaiting_next_row_ = timed_phase{elapsed, phase_};
-    }
-    window_.add(span);
-    if (window_.seconds >= window_seconds) {
-        reading.window = window_.rate();
-        window_ = {};
     }
     return reading;
 }

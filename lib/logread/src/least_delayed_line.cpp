@@ -79,10 +79,9 @@ std::optional<timed_phase> least_delayed_line::close_second()
     return best_;
 }
 
-// A stretch's first seconds have none before them to be judged by: they
-// are judged together, once there are enough, about the line through them
-// (the median of their slopes two by two) that is least far from the most.
-void least_delayed_line::fit_first_seconds()
+// The slope of the line through the last seconds' kept readings: the
+// median of their slopes two by two, which a few far-off ones don't move.
+double least_delayed_line::recent_slope() const
 {
     std::array<double, neighbours * (neighbours - 1) / 2> slopes{};
     std::size_t pairs = 0;
@@ -92,7 +91,14 @@ void least_delayed_line::fit_first_seconds()
                               (recent_[later].elapsed - recent_[earlier].elapsed);
         }
     }
-    const double slope = median_of(slopes, pairs);
+    return median_of(slopes, pairs);
+}
+
+// A stretch's first seconds have none before them to be judged by: they
+// are judged together, once there are enough, about the line through them.
+void least_delayed_line::fit_first_seconds()
+{
+    const double slope = recent_slope();
     std::array<double, neighbours> levels{};
     std::transform(recent_.begin(), recent_.end(), levels.begin(),
                    [slope](const timed_phase& reading) { return reading.phase - slope * reading.elapsed; });
@@ -109,11 +115,12 @@ void least_delayed_line::fit_first_seconds()
 }
 
 // Whether the kept reading lies far off the line through the seconds
-// before it: the median of their phases, each taken along the slope fitted
-// so far. Every second's reading, kept or left out, counts for the next.
+// before it: their median phase along their own slope, which follows a
+// rate that changes where the slope fitted to the whole stretch would
+// not. Every second's reading, kept or left out, counts for the next.
 bool least_delayed_line::far_off(const timed_phase& kept)
 {
-    const double slope = fitted_slope();
+    const double slope = recent_slope();
     const auto along = [slope](const timed_phase& reading) { return reading.phase - slope * reading.elapsed; };
     std::array<double, neighbours> levels{};
     std::transform(recent_.begin(), recent_.end(), levels.begin(), along);

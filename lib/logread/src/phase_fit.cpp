@@ -18,7 +18,7 @@ std::size_t ring_index(std::int64_t second)
 
 } // namespace
 
-std::optional<rate_span> phase_fit::add(double elapsed, double phase, double rate)
+kept_second phase_fit::add(double elapsed, double phase, double rate)
 {
     if (!started_) {
         started_ = true;
@@ -40,14 +40,15 @@ void phase_fit::step()
     take_kept(after_row_.step());
     before_next_row_.step();
     recent_.fill(std::nullopt);
+    window_start_.reset();
 }
 
 // A second's least-delayed reading against its row's time: a term of
-// ADEV(10 s), and the span to it.
-std::optional<rate_span> phase_fit::take_kept(std::optional<timed_phase> kept)
+// ADEV(10 s), the span to it and the window it closes.
+kept_second phase_fit::take_kept(std::optional<timed_phase> kept)
 {
     if (!kept) {
-        return std::nullopt;
+        return {};
     }
     const auto second = static_cast<std::int64_t>(std::floor(kept->elapsed));
     constexpr auto ring = static_cast<std::int64_t>(2 * adev_tau + 1);
@@ -73,11 +74,27 @@ std::optional<rate_span> phase_fit::take_kept(std::optional<timed_phase> kept)
         adev_sum_ += change * change;
         ++adev_terms_;
     }
-    if (!span_from) {
+    kept_second gives{std::nullopt, close_window(*kept)};
+    if (span_from) {
+        const double span_seconds = kept->elapsed - span_from->elapsed;
+        gives.settled = rate_span{kept->phase - span_from->phase + reference_rate_ * span_seconds, span_seconds};
+    }
+    return gives;
+}
+
+std::optional<double> phase_fit::close_window(const timed_phase& kept)
+{
+    if (!window_start_) {
+        window_start_ = kept;
         return std::nullopt;
     }
-    const double span_seconds = kept->elapsed - span_from->elapsed;
-    return rate_span{kept->phase - span_from->phase + reference_rate_ * span_seconds, span_seconds};
+    const double seconds = kept.elapsed - window_start_->elapsed;
+    if (seconds < window_seconds) {
+        return std::nullopt;
+    }
+    const double rate = reference_rate_ + (kept.phase - window_start_->phase) / seconds;
+    window_start_ = kept;
+    return rate;
 }
 
 // The least-delayed reading of two seconds before, or where that second had

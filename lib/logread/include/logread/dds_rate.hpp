@@ -37,8 +37,9 @@
 // as they are.
 //
 // Windows. The rate's spread is that of consecutive windows of at least
-// 10 s of spans within a run: the rate of each window is reported as it
-// closes; a run's last, shorter window is not.
+// 10 s of the least-delayed phase within a run (phase_fit.hpp): the rate
+// of each window is reported as it closes; a run's last, shorter window
+// is not.
 #pragma once
 
 #include "logread/line_reader.hpp"
@@ -65,8 +66,6 @@ struct rate_reading {
 
 class dds_rate {
 public:
-    static constexpr double window_seconds = 10;
-
     rate_reading take(const row_event& row);
     // The rate fitted to the run's least-delayed phase, each stretch
     // between changes of rate apart.
@@ -103,7 +102,6 @@ private:
     std::array<double, typical_spans> recent_rates_{};
     std::size_t recent_count_ = 0; // spans noted in this run
     std::optional<double> typical_;
-    rate_span window_;
 };
 
 // The rate over the last 10 s of readings, for a live figure: spans go

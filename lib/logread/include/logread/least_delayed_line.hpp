@@ -51,6 +51,7 @@ public:
 
 private:
     std::optional<timed_phase> close_second();
+    double recent_slope() const;
     void fit_first_seconds();
     bool far_off(const timed_phase& kept);
     double outlier_limit() const;

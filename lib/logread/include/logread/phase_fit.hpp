@@ -10,7 +10,8 @@
 //
 // The same least-delayed phase, against the rows' own times, gives the
 // unit's stability: the overlapping Allan deviation at 10 s, over the
-// seconds where the phase 10 and 20 s before is known too.
+// seconds where the phase 10 and 20 s before is known too; and the rates
+// over 2 s and over consecutive windows of 10 s, for the pictures.
 #pragma once
 
 #include "logread/least_delayed_line.hpp"
@@ -23,16 +24,26 @@
 
 namespace logread {
 
+// What a second's least-delayed reading gives, as the next second starts.
+struct kept_second {
+    // The span to it from that of the second two before (or of the last
+    // with one), if both came since the last step.
+    std::optional<rate_span> settled;
+    // The rate from the kept reading that began the window, when it is
+    // 10 s or more before it and came since the last step.
+    std::optional<double> window;
+};
+
 class phase_fit {
 public:
     static constexpr std::int64_t adev_tau = 10;
+    static constexpr double window_seconds = 10;
 
     // A reading at its row's `elapsed` seconds, `phase` counts on from the
     // run's first; `rate` a rough rate to start from (counts a second).
-    // When it starts a new second: the span to the least-delayed reading
-    // of the second before from that of the one two before (or of the
-    // last with one), if both came since the last step.
-    std::optional<rate_span> add(double elapsed, double phase, double rate);
+    // When it starts a new second: what the second before's least-delayed
+    // reading gives.
+    kept_second add(double elapsed, double phase, double rate);
     // The reading given last, bounded by the next row's `elapsed` seconds.
     void add_next_row(double elapsed, double phase);
     // The counter stepped: the phase goes on from an unknown offset.
@@ -47,7 +58,8 @@ public:
     double seconds() const { return after_row_.seconds(); }
 
 private:
-    std::optional<rate_span> take_kept(std::optional<timed_phase> kept);
+    kept_second take_kept(std::optional<timed_phase> kept);
+    std::optional<double> close_window(const timed_phase& kept);
     double residual(double elapsed, double phase) const
     {
         return phase - reference_rate_ * (elapsed - origin_);
@@ -65,6 +77,7 @@ private:
     std::optional<std::int64_t> recent_second_;
     double adev_sum_ = 0;
     std::uint64_t adev_terms_ = 0;
+    std::optional<timed_phase> window_start_;
 };
 
 // The figures of several fits (a run's stretches between changes of rate,
