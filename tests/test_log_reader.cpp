@@ -440,6 +440,22 @@ TEST(DdsRate, TheFittedRateOfABusyHostsLogIsTheUnitsToAFewPartsIn1e8)
     EXPECT_EQ(sums.jumps, 0u);
 }
 
+// The unit's ADEV(10 s) is a fraction of its rate, whatever rough rate the
+// phase was first taken against (rows a fraction of a millisecond apart
+// give a very rough one).
+TEST(PhaseFit, TheAllanDeviationDoesNotHangOnTheRoughRateItStartedFrom)
+{
+    const auto adev_from = [](double rough_rate) {
+        logread::phase_fit fit;
+        for (int second = 0; second < 100; ++second) {
+            const double t = second + 0.25;
+            fit.add(t, 100000 * t + 50 * std::sin(t / 7), rough_rate);
+        }
+        return *fit.adev();
+    };
+    EXPECT_NEAR(adev_from(3000) / adev_from(100000), 1, 1e-6);
+}
+
 // ---- Files ----
 
 class LogFiles : public LocalTime {

@@ -34,13 +34,29 @@ std::optional<timed_phase> least_delayed_line::add(double elapsed, double phase)
     }
     // Least delayed against the slope fitted so far: a rough rate could
     // pick the wrong reading of a second.
-    const double slope = fitted_slope();
+    const double slope = picking_slope();
     const auto lateness = [&](const timed_phase& reading) { return sign_ * (reading.phase - slope * reading.elapsed); };
     if (!second_ || second != *second_ || lateness({elapsed, phase}) < lateness(best_)) {
         best_ = {elapsed, phase};
     }
     second_ = second;
     return kept;
+}
+
+// The slope fitted so far; before there is one, that from the first kept
+// reading to the last, once two are kept; before that, the reference's.
+double least_delayed_line::picking_slope() const
+{
+    if (count_ > 2 && tt() > 0) {
+        return ty() / tt();
+    }
+    const std::size_t kept = std::min(recent_count_, neighbours);
+    if (kept < 2) {
+        return 0;
+    }
+    const timed_phase& first = recent_[0];
+    const timed_phase& last = recent_[kept - 1];
+    return (last.phase - first.phase) / (last.elapsed - first.elapsed);
 }
 
 std::optional<timed_phase> least_delayed_line::step()

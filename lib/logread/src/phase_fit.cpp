@@ -63,14 +63,16 @@ kept_second phase_fit::take_kept(std::optional<timed_phase> kept)
     const auto& before = recent_[ring_index(second - adev_tau)];
     const auto& first = recent_[ring_index(second - 2 * adev_tau)];
     if (second >= 2 * adev_tau && before && first) {
-        // The two spans' fractional frequencies, each over the times its
-        // own readings were taken: the least-delayed reading of a second
-        // may come anywhere in it, so the spans are 10 s only roughly, and
-        // the rate the phase is taken against cancels in their difference.
-        const auto frequency = [this](const timed_phase& from, const timed_phase& to) {
-            return (to.phase - from.phase) / (to.elapsed - from.elapsed) / reference_rate_;
+        // The two spans' rates, each over the times its own readings were
+        // taken: the least-delayed reading of a second may come anywhere in
+        // it, so the spans are 10 s only roughly. Their difference is a
+        // fraction of the rate itself, not of the rough one the phase is
+        // taken against.
+        const auto rate_over = [this](const timed_phase& from, const timed_phase& to) {
+            return reference_rate_ + (to.phase - from.phase) / (to.elapsed - from.elapsed);
         };
-        const double change = frequency(*before, *kept) - frequency(*first, *before);
+        const double later = rate_over(*before, *kept);
+        const double change = (later - rate_over(*first, *before)) / later;
         adev_sum_ += change * change;
         ++adev_terms_;
     }

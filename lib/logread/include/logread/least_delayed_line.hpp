@@ -36,7 +36,8 @@ public:
     explicit least_delayed_line(times given) : sign_(given == times::before_readings ? 1 : -1) {}
 
     // A reading. When it starts a new second: the second before's kept
-    // reading, unless it was left out.
+    // reading, unless it was left out (a stretch's first seconds, judged
+    // only once there are enough, are given at once).
     std::optional<timed_phase> add(double elapsed, double phase);
     // The counter stepped: the second being read is closed (its kept
     // reading given, as by add), and the phase after has an offset of its own.
@@ -56,7 +57,7 @@ private:
     bool far_off(const timed_phase& kept);
     double outlier_limit() const;
     void fit(const timed_phase& kept);
-    double fitted_slope() const { return count_ > 2 && tt() > 0 ? ty() / tt() : 0; }
+    double picking_slope() const;
     double tt() const { return before_tt_ + c_tt_; }
     double ty() const { return before_ty_ + c_ty_; }
 
