@@ -166,3 +166,26 @@ TEST(StabilityProgram, TextJsonAndExportAgree)
         }
     }
 }
+
+// DDS 2 counting 100000 a second, read 20 ms after each row's time: two
+// rows in a row whose readings came 0.6 s late alike (a host slow twice)
+// are no jump; the counter's step of 150000 counts later is one.
+TEST(StabilityProgram, DdsTwoReadingsLateAlikeAreNoJumpOfTheCounter)
+{
+    harness::zone_guard zone;
+    harness::scratch_dir dir("stability-dds2");
+    std::string log = log_text::start_lines(ctime_text(1796000000));
+    long shown = 0;
+    for (int row = 0; row < 6000; ++row) {
+        const double elapsed = row * 0.05;
+        const double late = row == 2000 || row == 2001 ? 0.6 : 0.02;
+        const long dds2 = std::lround((elapsed + late) * 100000) + (row >= 4000 ? 150000 : 0);
+        log += log_text::text_of({elapsed, std::array{812, 2047, 1530, 2214},
+                                  std::array<long, 3>{1932735283L, dds2, dds2 - shown}, -1190});
+        shown = dds2;
+    }
+    std::ofstream(dir / "unit.log") << log;
+    const nlohmann::json json =
+        run_json({FSLOG_STABILITY_BIN, "--json", "--series", "dds2", dir / "unit.log"});
+    EXPECT_EQ(json["segments"], 2);
+}

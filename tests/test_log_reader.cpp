@@ -397,7 +397,7 @@ TEST(DdsRate, SumsOfASlowHostsLogGiveTheTrueRateAndLeaveJumpsOut)
     }
     const rate_sums sums = read_rate(log);
     EXPECT_NEAR(*sums.sum.rate() / rate, 1, 5e-4);
-    EXPECT_EQ(sums.jumps, 1u); // the replug; the pause only delayed a reading
+    EXPECT_EQ(sums.jumps, 1u);            // the replug; the pause only delayed a reading
     EXPECT_GT(sums.windows.size(), 150u); // of least-delayed readings 10 s or a little more apart
     for (const double window : sums.windows) {
         EXPECT_NEAR(window / rate, 1, 5e-3); // not moved by a long exchange at either end

@@ -15,8 +15,7 @@ constexpr double outlier_distances = 5;
 // Nor is one within a count, however steady the readings before it.
 constexpr double least_outlier_counts = 1;
 
-template <std::size_t size>
-double median_of(std::array<double, size> values, std::size_t count)
+template <std::size_t size> double median_of(std::array<double, size> values, std::size_t count)
 {
     const auto middle = values.begin() + static_cast<std::ptrdiff_t>(count / 2);
     std::nth_element(values.begin(), middle, values.begin() + static_cast<std::ptrdiff_t>(count));
@@ -35,7 +34,9 @@ std::optional<timed_phase> least_delayed_line::add(double elapsed, double phase)
     // Least delayed against the slope fitted so far: a rough rate could
     // pick the wrong reading of a second.
     const double slope = picking_slope();
-    const auto lateness = [&](const timed_phase& reading) { return sign_ * (reading.phase - slope * reading.elapsed); };
+    const auto lateness = [&](const timed_phase& reading) {
+        return sign_ * (reading.phase - slope * reading.elapsed);
+    };
     if (!second_ || second != *second_ || lateness({elapsed, phase}) < lateness(best_)) {
         best_ = {elapsed, phase};
     }
@@ -99,7 +100,7 @@ std::optional<timed_phase> least_delayed_line::close_second()
 // median of their slopes two by two, which a few far-off ones don't move.
 double least_delayed_line::recent_slope() const
 {
-    std::array<double, neighbours * (neighbours - 1) / 2> slopes{};
+    std::array<double, neighbours*(neighbours - 1) / 2> slopes{};
     std::size_t pairs = 0;
     for (std::size_t later = 1; later < neighbours; ++later) {
         for (std::size_t earlier = 0; earlier < later; ++earlier) {
@@ -137,7 +138,9 @@ void least_delayed_line::fit_first_seconds()
 bool least_delayed_line::far_off(const timed_phase& kept)
 {
     const double slope = recent_slope();
-    const auto along = [slope](const timed_phase& reading) { return reading.phase - slope * reading.elapsed; };
+    const auto along = [slope](const timed_phase& reading) {
+        return reading.phase - slope * reading.elapsed;
+    };
     std::array<double, neighbours> levels{};
     std::transform(recent_.begin(), recent_.end(), levels.begin(), along);
     const double distance = std::abs(along(kept) - median_of(levels, neighbours));

@@ -79,7 +79,8 @@ kept_second phase_fit::take_kept(std::optional<timed_phase> kept)
     kept_second gives{std::nullopt, close_window(*kept)};
     if (span_from) {
         const double span_seconds = kept->elapsed - span_from->elapsed;
-        gives.settled = rate_span{kept->phase - span_from->phase + reference_rate_ * span_seconds, span_seconds};
+        gives.settled =
+            rate_span{kept->phase - span_from->phase + reference_rate_ * span_seconds, span_seconds};
     }
     return gives;
 }

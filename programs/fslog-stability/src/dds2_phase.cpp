@@ -15,6 +15,7 @@ dds2_phase::dds2_phase(double tau0, std::optional<double> r0, bool keep_readings
 void dds2_phase::on_run_start(const logread::run_start&)
 {
     end_segment();
+    rate_before_.reset();
     run_begins_ = true;
 }
 
@@ -41,7 +42,7 @@ std::optional<double> dds2_phase::rate() const
     }
     constexpr double shortest_span = 10; // seconds
     if (!first_timed_ || !last_timed_ || last_timed_->time - first_timed_->time < shortest_span) {
-        return std::nullopt;
+        return rate_before_;
     }
     return fit_.slope();
 }
@@ -80,14 +81,15 @@ void dds2_phase::take(const reading& at)
     const std::optional<double> late = last_timed_ ? lateness(*last_timed_, at) : std::nullopt;
     if (late && (*late > late_seconds || *late < -jump_seconds)) {
         const std::optional<double> after_suspect = suspect_ ? lateness(*suspect_, at) : std::nullopt;
-        const bool jumped =
-            std::abs(*late) > jump_seconds && after_suspect && std::abs(*after_suspect) <= late_seconds;
-        if (!jumped) {
+        if (!after_suspect || std::abs(*after_suspect) > late_seconds) {
             suspect_ = at;
+        }
+        const bool jumped = std::abs(*late) > jump_seconds && at.time - suspect_->time >= confirm_seconds;
+        if (!jumped) {
             ++timeline_.series().left_out;
             return;
         }
-        end_segment(); // the counter jumped: the reading before and this one agree
+        end_segment(); // the counter jumped: the readings since the suspect agree
     }
     suspect_.reset();
     if (!first_timed_) {
@@ -144,6 +146,7 @@ void dds2_phase::end_segment()
         fill_short_gaps(values);
         timeline_.break_here();
     }
+    rate_before_ = rate();
     segment_begin_.reset();
     offsets_.clear();
     first_timed_.reset();

@@ -93,8 +93,8 @@ private:
     double carried_ = 0;              // counts of the readings skipped since it, or since the held one
     std::optional<held_reading> held_;
     rate_span last_accepted_; // the span that counted last
-    double phase_ = 0;          // counts since the run's first reading, the counter's steps left out
-    phase_fit fit_;             // since the last change of rate
+    double phase_ = 0;        // counts since the run's first reading, the counter's steps left out
+    phase_fit fit_;           // since the last change of rate
     // The reading that went into the fit last, until the next row bounds its time.
     std::optional<timed_phase> awaiting_next_row_;
     fitted_rate fitted_before_; // before it

@@ -61,7 +61,7 @@ private:
     double tt() const { return before_tt_ + c_tt_; }
     double ty() const { return before_ty_ + c_ty_; }
 
-    double sign_; // +1 where the times come before the readings
+    double sign_;                        // +1 where the times come before the readings
     std::optional<std::int64_t> second_; // the second being read
     timed_phase best_{};                 // its least-delayed reading
 

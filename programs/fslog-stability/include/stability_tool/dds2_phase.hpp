@@ -11,11 +11,13 @@
 // max_interpolated seconds is filled linearly in phase, since the counter
 // counted through it. A reading more than late_seconds late on the phase
 // of the one before (the host stalled before the DDS query), or more than
-// jump_seconds early, is left out. A new run, or a counter that jumped (two
-// readings in a row more than jump_seconds off the phase before, that agree
-// with each other), starts a new segment, with a gap before it that no term
-// spans. The rate for these checks is the segment's fit so far, once it
-// spans 10 s (or the one given).
+// jump_seconds early, is left out. A new run, or a counter that jumped (the
+// readings of confirm_seconds or more more than jump_seconds off the phase
+// before, that agree with each other: a host slow twice in a row makes two
+// readings late alike), starts a new segment, with a gap before it that no
+// term spans. The rate for these checks is the segment's fit so far, once it
+// spans 10 s (or the one given); until then, after a jump, the segment
+// before's.
 //
 // Readings left out: those whose time is unknown (before any start line,
 // or after a failed ADC query in the same row), a reply that failed its
@@ -38,6 +40,7 @@ public:
     static constexpr double max_interpolated = 10; // seconds
     static constexpr double late_seconds = 0.2;
     static constexpr double jump_seconds = 0.5;
+    static constexpr double confirm_seconds = 2;
 
     // `r0`: the counter's nominal rate, counts per second; each segment's
     // own when not given.
@@ -78,9 +81,12 @@ private:
     std::optional<reading> first_timed_; // the segment's
     std::optional<reading> last_timed_;  // the last reading kept
     line_fit fit_;                       // of the segment's timed readings kept
-    std::optional<reading> suspect_;     // the reading before, left out as off the phase
-    std::optional<std::int64_t> bin_;    // the bin being filled
-    std::optional<reading> best_;        // its least-delayed reading
+    // The rate of the run's segment before, until this one's own is known:
+    // a counter that jumped goes on at its rate.
+    std::optional<double> rate_before_;
+    std::optional<reading> suspect_;  // the reading before, left out as off the phase
+    std::optional<std::int64_t> bin_; // the bin being filled
+    std::optional<reading> best_;     // its least-delayed reading
     std::size_t bin_readings_ = 0;
     std::optional<std::size_t> segment_begin_; // the segment's first index in the series
     std::int64_t segment_first_bin_ = 0;
