@@ -15,6 +15,12 @@ constexpr double outlier_distances = 5;
 // Nor is one within a count, however steady the readings before it.
 constexpr double least_outlier_counts = 1;
 
+// A reading's phase along a line of `line_slope`: its level.
+double level_of(const timed_phase& reading, double line_slope)
+{
+    return reading.phase - line_slope * reading.elapsed;
+}
+
 template <std::size_t size> double median_of(std::array<double, size> values, std::size_t count)
 {
     const auto middle = values.begin() + static_cast<std::ptrdiff_t>(count / 2);
@@ -33,10 +39,8 @@ std::optional<timed_phase> least_delayed_line::add(double elapsed, double phase)
     }
     // Least delayed against the slope fitted so far: a rough rate could
     // pick the wrong reading of a second.
-    const double slope = picking_slope();
-    const auto lateness = [&](const timed_phase& reading) {
-        return sign_ * (reading.phase - slope * reading.elapsed);
-    };
+    const double line_slope = picking_slope();
+    const auto lateness = [&](const timed_phase& reading) { return sign_ * level_of(reading, line_slope); };
     if (!second_ || second != *second_ || lateness({elapsed, phase}) < lateness(best_)) {
         best_ = {elapsed, phase};
     }
@@ -115,10 +119,7 @@ double least_delayed_line::recent_slope() const
 // are judged together, once there are enough, about the line through them.
 void least_delayed_line::fit_first_seconds()
 {
-    const double slope = recent_slope();
-    std::array<double, neighbours> levels{};
-    std::transform(recent_.begin(), recent_.end(), levels.begin(),
-                   [slope](const timed_phase& reading) { return reading.phase - slope * reading.elapsed; });
+    const std::array<double, neighbours> levels = recent_levels(recent_slope());
     const double middle = median_of(levels, neighbours);
     for (std::size_t index = 0; index < neighbours; ++index) {
         distances_[distance_count_++] = std::abs(levels[index] - middle);
@@ -132,21 +133,25 @@ void least_delayed_line::fit_first_seconds()
 }
 
 // Whether the kept reading lies far off the line through the seconds
-// before it: their median phase along their own slope, which follows a
+// before it: their median level along their own slope, which follows a
 // rate that changes where the slope fitted to the whole stretch would
 // not. Every second's reading, kept or left out, counts for the next.
 bool least_delayed_line::far_off(const timed_phase& kept)
 {
-    const double slope = recent_slope();
-    const auto along = [slope](const timed_phase& reading) {
-        return reading.phase - slope * reading.elapsed;
-    };
-    std::array<double, neighbours> levels{};
-    std::transform(recent_.begin(), recent_.end(), levels.begin(), along);
-    const double distance = std::abs(along(kept) - median_of(levels, neighbours));
+    const double line_slope = recent_slope();
+    const double distance =
+        std::abs(level_of(kept, line_slope) - median_of(recent_levels(line_slope), neighbours));
     const bool far = distance > outlier_limit();
     distances_[distance_count_++ % spread_seconds] = distance;
     return far;
+}
+
+std::array<double, least_delayed_line::neighbours> least_delayed_line::recent_levels(double line_slope) const
+{
+    std::array<double, neighbours> levels{};
+    std::transform(recent_.begin(), recent_.end(), levels.begin(),
+                   [line_slope](const timed_phase& reading) { return level_of(reading, line_slope); });
+    return levels;
 }
 
 double least_delayed_line::outlier_limit() const

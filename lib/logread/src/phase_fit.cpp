@@ -91,13 +91,13 @@ std::optional<double> phase_fit::close_window(const timed_phase& kept)
         window_start_ = kept;
         return std::nullopt;
     }
-    const double seconds = kept.elapsed - window_start_->elapsed;
-    if (seconds < window_seconds) {
+    const double span = kept.elapsed - window_start_->elapsed;
+    if (span < window_seconds) {
         return std::nullopt;
     }
-    const double rate = reference_rate_ + (kept.phase - window_start_->phase) / seconds;
+    const double window_rate = reference_rate_ + (kept.phase - window_start_->phase) / span;
     window_start_ = kept;
-    return rate;
+    return window_rate;
 }
 
 // The least-delayed reading of two seconds before, or where that second had

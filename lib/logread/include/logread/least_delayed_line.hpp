@@ -70,6 +70,7 @@ private:
     // through them all).
     static constexpr std::size_t neighbours = 9;
     static constexpr std::size_t spread_seconds = 63;
+    std::array<double, neighbours> recent_levels(double line_slope) const;
     std::array<timed_phase, neighbours> recent_{};
     std::size_t recent_count_ = 0;
     std::array<double, spread_seconds> distances_{};
