@@ -68,21 +68,23 @@ kept_second phase_fit::take_kept(std::optional<timed_phase> kept)
         // it, so the spans are 10 s only roughly. Their difference is a
         // fraction of the rate itself, not of the rough one the phase is
         // taken against.
-        const auto rate_over = [this](const timed_phase& from, const timed_phase& to) {
-            return reference_rate_ + (to.phase - from.phase) / (to.elapsed - from.elapsed);
-        };
-        const double later = rate_over(*before, *kept);
-        const double change = (later - rate_over(*first, *before)) / later;
+        const double later = *span_between(*before, *kept).rate();
+        const double change = (later - *span_between(*first, *before).rate()) / later;
         adev_sum_ += change * change;
         ++adev_terms_;
     }
     kept_second gives{std::nullopt, close_window(*kept)};
     if (span_from) {
-        const double span_seconds = kept->elapsed - span_from->elapsed;
-        gives.settled =
-            rate_span{kept->phase - span_from->phase + reference_rate_ * span_seconds, span_seconds};
+        gives.settled = span_between(*span_from, *kept);
     }
     return gives;
+}
+
+// The counts from one kept reading to a later one, and the time between.
+rate_span phase_fit::span_between(const timed_phase& from, const timed_phase& to) const
+{
+    const double apart = to.elapsed - from.elapsed;
+    return {to.phase - from.phase + reference_rate_ * apart, apart};
 }
 
 std::optional<double> phase_fit::close_window(const timed_phase& kept)
@@ -91,13 +93,12 @@ std::optional<double> phase_fit::close_window(const timed_phase& kept)
         window_start_ = kept;
         return std::nullopt;
     }
-    const double span = kept.elapsed - window_start_->elapsed;
-    if (span < window_seconds) {
+    const rate_span window = span_between(*window_start_, kept);
+    if (window.seconds < window_seconds) {
         return std::nullopt;
     }
-    const double window_rate = reference_rate_ + (kept.phase - window_start_->phase) / span;
     window_start_ = kept;
-    return window_rate;
+    return window.rate();
 }
 
 // The least-delayed reading of two seconds before, or where that second had

@@ -3,9 +3,10 @@
 // a busy host), so the counts over a short span measure the host. But a
 // reading's time is bounded on both sides: it comes after its row's
 // elapsed time and before the next row's. Against each bound a line is
-// fitted to the least-delayed reading of each second (least_delayed_line.hpp),
-// and the rate is the mean of the two lines' slopes. Its uncertainty is
-// the standard error of that mean with half the slopes' difference. Across a change of rate the slope is the
+// fitted to the least-delayed reading of each second
+// (least_delayed_line.hpp), and the rate is the mean of the two lines'
+// slopes. Its uncertainty is the standard error of that mean with half
+// the slopes' difference. Across a change of rate the slope is the
 // time-weighted mean of the two rates only where the change lies halfway.
 //
 // The same least-delayed phase, against the rows' own times, gives the
@@ -60,6 +61,7 @@ public:
 private:
     kept_second take_kept(std::optional<timed_phase> kept);
     std::optional<double> close_window(const timed_phase& kept);
+    rate_span span_between(const timed_phase& from, const timed_phase& to) const;
     double residual(double elapsed, double phase) const
     {
         return phase - reference_rate_ * (elapsed - origin_);
